@@ -1,0 +1,33 @@
+// One probed device: a physical disk (or floppy) or a lettered volume.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+enum DeviceKind : uint8_t { kPhysicalDevice = 0, kLetteredVolume = 1 };
+
+struct DeviceEntry {
+  std::u16string displayName;  // "C:" or "fixed disk #1"
+  uint8_t kind = kPhysicalDevice;
+  uint8_t mediaClass = 0;
+  uint64_t totalSectors = 0;   // kept 64-bit: disks over 2 TiB
+  uint32_t bytesPerSector = 0;
+  uint16_t partitioned = 0;
+  uint8_t driveNumber = 0;     // physical: 0/1 floppy, 128+n disk n; volume: letter index
+  uint8_t fsKind = 0;          // volumes: 1 NTFS, 2 FAT
+
+  char16_t Letter() const { return static_cast<char16_t>(driveNumber + 64); }
+};
+
+using DeviceList = std::vector<std::unique_ptr<DeviceEntry>>;
+
+// Reads sectors of the entry's device (Part of the raw device layer):
+// physical entries from the start of the disk, volumes from their boot sector.
+bool ReadDeviceSectors(const DeviceEntry& entry, uint32_t firstSector, uint16_t sectorCount,
+                       void* destination);
+
+}  // namespace kestrel

@@ -1,0 +1,106 @@
+// The kernel's only door to the operating system.
+//
+// Everything above kernel/os/ is portable C++: it opens devices, asks for
+// geometry, posts messages and writes output files through these calls.
+// OsWin32.cpp is the real implementation inside Kestrel.dll; OsPosix.cpp
+// serves the Linux builds, the tests and the Linux command-line tool.
+//
+// Paths handed to this layer are kernel paths: UTF-16 with "\" between
+// components. On POSIX the layer turns every "\" into "/".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrel::os {
+
+// What IOCTL_DISK_GET_DRIVE_GEOMETRY reports.
+struct DiskGeometry {
+  uint64_t cylinders = 0;
+  uint32_t mediaType = 0;  // MEDIA_TYPE
+  uint32_t tracksPerCylinder = 0;
+  uint32_t sectorsPerTrack = 0;
+  uint32_t bytesPerSector = 0;
+};
+
+enum class Access {
+  Query,      // no data access: geometry and media checks only
+  Read,       // raw reads
+  ReadWrite,  // only for flushing a volume's buffers; never used to write
+};
+
+// GetDriveTypeW codes.
+enum DriveType : uint32_t {
+  kDriveUnknown = 0,
+  kDriveNoRoot = 1,
+  kDriveRemovable = 2,
+  kDriveFixed = 3,
+  kDriveRemote = 4,
+  kDriveCdrom = 5,
+  kDriveRamdisk = 6,
+};
+
+// An open device, volume or image. Closed by its destructor.
+class Device {
+ public:
+  virtual ~Device() = default;
+  // One read at a byte offset. Returns false on an I/O error; `got` may be
+  // less than `length` at the end of the device.
+  virtual bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t& got) = 0;
+  virtual bool Flush() = 0;
+  // The device's geometry; false where the system cannot tell (always for
+  // mapped images, and under Wine).
+  virtual bool QueryGeometry(DiskGeometry& out) = 0;
+  // IOCTL_STORAGE_CHECK_VERIFY: is there a medium in the drive?
+  virtual bool CheckVerify() = 0;
+};
+
+// Opens "\\.\X:" (or the image mapped to X). Null when it cannot be opened.
+std::unique_ptr<Device> OpenVolume(char16_t letter, Access access);
+// Opens "\\.\PhysicalDriveN" (or the image mapped to that number).
+std::unique_ptr<Device> OpenPhysicalDrive(int number, Access access);
+
+DriveType GetDriveType(char16_t letter);
+// The file-system name the system reports for "X:\". False when it cannot
+// tell, which is always so for mapped letters: callers then look at the
+// volume's boot sector themselves.
+bool GetFileSystemName(char16_t letter, std::u16string& name);
+
+// The volume table. A path may end in "@OFFSET" or "@OFFSET+LENGTH".
+bool MapVolume(char16_t letter, const std::u16string& path);
+bool MapPhysicalDrive(int number, const std::u16string& path);
+bool IsVolumeMapped(char16_t letter);
+void ClearMappings();
+
+// Posts a message to the host window (PostMessageW on Windows; the
+// KestrelSink on POSIX). A null window is ignored.
+void PostToWindow(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// FILETIME in UTC to FILETIME in local time. False when it cannot convert.
+bool FileTimeToLocal(uint64_t utc, uint64_t& local);
+// The reverse; for tests and the command-line tool.
+bool LocalFileTimeToUtc(uint64_t local, uint64_t& utc);
+
+// Creates a folder and every missing parent. True when it exists afterwards.
+bool CreateFolderChain(const std::u16string& path);
+
+// An output file, created or truncated. Closed by its destructor.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  virtual bool Write(const void* data, size_t length) = 0;
+  // Flushes and closes; false when anything written was lost.
+  virtual bool Close() = 0;
+};
+std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path);
+
+void SleepMs(unsigned milliseconds);
+
+// UTF-8 <-> UTF-16 for the places that meet narrow text (POSIX file names,
+// the environment, the command line).
+std::string ToUtf8(const std::u16string& text);
+std::u16string FromUtf8(const std::string& text);
+
+}  // namespace kestrel::os

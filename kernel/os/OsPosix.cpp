@@ -1,0 +1,216 @@
+// POSIX side of the OS layer: only mapped letters and drive numbers exist.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "kernel/Kestrel.h"
+#include "kernel/os/Os.h"
+#include "kernel/os/VolumeTable.h"
+
+namespace kestrel::os {
+namespace {
+
+void LoadEnvironmentOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const char* list = std::getenv("KESTREL_VOLUMES");
+    if (list) LoadMappingList(list);
+  });
+}
+
+std::string NativePath(const std::u16string& path) {
+  std::u16string p = path;
+  for (char16_t& c : p)
+    if (c == u'\\') c = u'/';
+  return ToUtf8(p);
+}
+
+class PosixDevice final : public Device {
+ public:
+  PosixDevice(int fd, MappedImage image) : fd_(fd), image_(std::move(image)) {}
+  ~PosixDevice() override { ::close(fd_); }
+
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t& got) override {
+    return ReadInsideImage(image_, offset, length, got,
+                           [&](uint64_t absolute, size_t len, size_t& done) {
+                             done = 0;
+                             auto* out = static_cast<uint8_t*>(buffer);
+                             while (done < len) {
+                               ssize_t n = ::pread(fd_, out + done, len - done,
+                                                   static_cast<off_t>(absolute + done));
+                               if (n < 0) {
+                                 if (errno == EINTR) continue;
+                                 return false;
+                               }
+                               if (n == 0) break;
+                               done += static_cast<size_t>(n);
+                             }
+                             return true;
+                           });
+  }
+  bool Flush() override { return ::fsync(fd_) == 0 || errno == EINVAL || errno == EROFS; }
+  // An image has no drive geometry; callers fall back on the boot sector.
+  bool QueryGeometry(DiskGeometry&) override { return false; }
+  bool CheckVerify() override { return true; }
+
+ private:
+  int fd_;
+  MappedImage image_;
+};
+
+std::unique_ptr<Device> OpenImage(const std::optional<MappedImage>& image) {
+  if (!image) return nullptr;
+  // Scanned media are only ever read: even a flush request opens read-only.
+  int fd = ::open(NativePath(image->path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixDevice>(fd, *image);
+}
+
+}  // namespace
+
+std::unique_ptr<Device> OpenVolume(char16_t letter, Access) {
+  LoadEnvironmentOnce();
+  return OpenImage(FindVolumeMapping(letter));
+}
+
+std::unique_ptr<Device> OpenPhysicalDrive(int number, Access) {
+  LoadEnvironmentOnce();
+  return OpenImage(FindPhysicalMapping(number));
+}
+
+DriveType GetDriveType(char16_t letter) {
+  LoadEnvironmentOnce();
+  return FindVolumeMapping(letter) ? kDriveFixed : kDriveNoRoot;
+}
+
+bool GetFileSystemName(char16_t, std::u16string&) { return false; }
+
+bool MapVolume(char16_t letter, const std::u16string& path) {
+  LoadEnvironmentOnce();
+  return SetVolumeMapping(letter, path);
+}
+
+bool MapPhysicalDrive(int number, const std::u16string& path) {
+  LoadEnvironmentOnce();
+  return SetPhysicalMapping(number, path);
+}
+
+bool IsVolumeMapped(char16_t letter) {
+  LoadEnvironmentOnce();
+  return FindVolumeMapping(letter).has_value();
+}
+
+void ClearMappings() {
+  LoadEnvironmentOnce();
+  ClearAllMappings();
+}
+
+void PostToWindow(void* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (!window) return;
+  auto* sink = static_cast<KestrelSink*>(window);
+  if (sink->post) sink->post(sink->context, message, wParam, lParam);
+}
+
+// FILETIME counts 100 ns from 1601-01-01; the Unix epoch is 11644473600 s later.
+constexpr int64_t kEpochDelta = 116444736000000000LL;
+constexpr int64_t kTicksPerSecond = 10000000LL;
+
+static bool LocalOffsetSeconds(int64_t unixSeconds, long& offset) {
+  time_t t = static_cast<time_t>(unixSeconds);
+  struct tm local;
+  if (!localtime_r(&t, &local)) return false;
+  offset = local.tm_gmtoff;
+  return true;
+}
+
+bool FileTimeToLocal(uint64_t utc, uint64_t& local) {
+  int64_t ticks = static_cast<int64_t>(utc);
+  if (ticks < 0) return false;
+  long offset = 0;
+  if (!LocalOffsetSeconds((ticks - kEpochDelta) / kTicksPerSecond, offset)) return false;
+  int64_t result = ticks + static_cast<int64_t>(offset) * kTicksPerSecond;
+  if (result < 0) return false;
+  local = static_cast<uint64_t>(result);
+  return true;
+}
+
+bool LocalFileTimeToUtc(uint64_t local, uint64_t& utc) {
+  int64_t ticks = static_cast<int64_t>(local);
+  if (ticks < 0) return false;
+  long offset = 0;
+  // The offset at the local instant read as UTC; close enough away from DST edges.
+  if (!LocalOffsetSeconds((ticks - kEpochDelta) / kTicksPerSecond, offset)) return false;
+  int64_t result = ticks - static_cast<int64_t>(offset) * kTicksPerSecond;
+  if (result < 0) return false;
+  utc = static_cast<uint64_t>(result);
+  return true;
+}
+
+bool CreateFolderChain(const std::u16string& path) {
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (native.empty()) return false;
+  for (size_t i = 1; i <= native.size(); ++i) {
+    if (i == native.size() || native[i] == '/') {
+      std::string part = native.substr(0, i);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st;
+  return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+class PosixOutputFile final : public OutputFile {
+ public:
+  explicit PosixOutputFile(int fd) : fd_(fd) {}
+  ~PosixOutputFile() override { Close(); }
+  bool Write(const void* data, size_t length) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (length > 0) {
+      ssize_t n = ::write(fd_, p, length);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        failed_ = true;
+        return false;
+      }
+      p += n;
+      length -= static_cast<size_t>(n);
+    }
+    return true;
+  }
+  bool Close() override {
+    if (fd_ >= 0) {
+      if (::close(fd_) != 0) failed_ = true;
+      fd_ = -1;
+    }
+    return !failed_;
+  }
+
+ private:
+  int fd_;
+  bool failed_ = false;
+};
+}  // namespace
+
+std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path) {
+  int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixOutputFile>(fd);
+}
+
+void SleepMs(unsigned milliseconds) {
+  struct timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace kestrel::os

@@ -1,0 +1,152 @@
+#include "kernel/os/VolumeTable.h"
+
+#include <cctype>
+#include <map>
+#include <mutex>
+
+#include "kernel/os/Os.h"
+
+namespace kestrel::os {
+namespace {
+
+struct Table {
+  std::mutex lock;
+  std::map<char16_t, MappedImage> letters;
+  std::map<int, MappedImage> physical;
+};
+
+Table& TheTable() {
+  static Table table;
+  return table;
+}
+
+char16_t UpperLetter(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - u'a' + u'A');
+  return c;
+}
+
+bool ParseNumber(const std::u16string& text, uint64_t& out) {
+  if (text.empty()) return false;
+  uint64_t value = 0;
+  size_t i = 0;
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    base = 16;
+    i = 2;
+  }
+  for (; i < text.size(); ++i) {
+    char16_t c = text[i];
+    unsigned digit;
+    if (c >= u'0' && c <= u'9') digit = c - u'0';
+    else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+    else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+    else return false;
+    if (value > (UINT64_MAX - digit) / base) return false;
+    value = value * base + digit;
+  }
+  out = value;
+  return true;
+}
+
+}  // namespace
+
+std::optional<MappedImage> ParseMappedImage(const std::u16string& spec) {
+  MappedImage image;
+  size_t at = spec.rfind(u'@');
+  if (at == std::u16string::npos) {
+    image.path = spec;
+  } else {
+    image.path = spec.substr(0, at);
+    std::u16string suffix = spec.substr(at + 1);
+    size_t plus = suffix.find(u'+');
+    if (!ParseNumber(suffix.substr(0, plus), image.offset)) return std::nullopt;
+    if (plus != std::u16string::npos && !ParseNumber(suffix.substr(plus + 1), image.length))
+      return std::nullopt;
+  }
+  if (image.path.empty()) return std::nullopt;
+  return image;
+}
+
+bool SetVolumeMapping(char16_t letter, const std::u16string& spec) {
+  letter = UpperLetter(letter);
+  if (letter < u'A' || letter > u'Z') return false;
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  if (spec.empty()) {
+    t.letters.erase(letter);
+    return true;
+  }
+  auto image = ParseMappedImage(spec);
+  if (!image) return false;
+  t.letters[letter] = *image;
+  return true;
+}
+
+bool SetPhysicalMapping(int number, const std::u16string& spec) {
+  if (number < 0 || number > 126) return false;
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  if (spec.empty()) {
+    t.physical.erase(number);
+    return true;
+  }
+  auto image = ParseMappedImage(spec);
+  if (!image) return false;
+  t.physical[number] = *image;
+  return true;
+}
+
+std::optional<MappedImage> FindVolumeMapping(char16_t letter) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.letters.find(UpperLetter(letter));
+  if (it == t.letters.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<MappedImage> FindPhysicalMapping(int number) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.physical.find(number);
+  if (it == t.physical.end()) return std::nullopt;
+  return it->second;
+}
+
+void ClearAllMappings() {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.letters.clear();
+  t.physical.clear();
+}
+
+int LoadMappingList(const std::string& list) {
+  int taken = 0;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string item = list.substr(start, end - start);
+    size_t eq = item.find('=');
+    if (eq != std::string::npos && eq > 0) {
+      std::string key = item.substr(0, eq);
+      std::u16string value = FromUtf8(item.substr(eq + 1));
+      const std::string kPhysical = "PhysicalDrive";
+      if (key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
+        if (SetVolumeMapping(static_cast<char16_t>(key[0]), value)) ++taken;
+      } else if (key.size() > 1 && key[key.size() - 1] == ':' && key.size() == 2 &&
+                 std::isalpha(static_cast<unsigned char>(key[0]))) {
+        if (SetVolumeMapping(static_cast<char16_t>(key[0]), value)) ++taken;
+      } else if (key.rfind(kPhysical, 0) == 0) {
+        uint64_t n = 0;
+        std::string digits = key.substr(kPhysical.size());
+        if (ParseNumber(std::u16string(digits.begin(), digits.end()), n) && n <= 126 &&
+            SetPhysicalMapping(static_cast<int>(n), value))
+          ++taken;
+      }
+    }
+    start = end + 1;
+  }
+  return taken;
+}
+
+}  // namespace kestrel::os

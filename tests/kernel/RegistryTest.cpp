@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "kernel/DelItemRegistry.h"
+#include "tests/support/TestSupport.h"
+
+namespace kestrel {
+namespace {
+
+std::u16string PathOf(const DelItem& item) {
+  return std::u16string(reinterpret_cast<const char16_t*>(item.path));
+}
+
+TEST(DelItemRegistry, CopiesWholeRecordsInCreationOrder) {
+  DelItemRegistry r;
+  ASSERT_TRUE(r.Append(u"C:\\Deleted\\a.txt", 16, 0, 5, 123));
+  ASSERT_TRUE(r.Append(u"C:\\Deleted\\b.txt", 17, 1, 5000000000ull, 456));
+  ASSERT_EQ(r.Count(), 2u);
+  DelItem item;
+  std::memset(&item, 0xAB, sizeof item);
+  ASSERT_TRUE(r.CopyOut(1, &item));
+  EXPECT_EQ(PathOf(item), u"C:\\Deleted\\b.txt");
+  EXPECT_EQ(item.idLow, 17u);
+  EXPECT_EQ(item.idHigh, 1u);
+  EXPECT_EQ(item.size, 5000000000ull);
+  EXPECT_EQ(item.modified, 456u);
+  // The whole path field is cleared behind the terminator: no stale bytes.
+  for (size_t i = PathOf(item).size(); i < 1024; ++i) ASSERT_EQ(item.path[i], 0) << i;
+  EXPECT_FALSE(r.CopyOut(2, &item));
+  EXPECT_FALSE(r.CopyOut(0, nullptr));
+}
+
+TEST(DelItemRegistry, FirstItemWithAnIdWins) {
+  DelItemRegistry r;
+  r.Append(u"first", 7, 0, 1, 0);
+  r.Append(u"second", 7, 0, 2, 0);
+  r.Append(u"other high half", 7, 1, 3, 0);
+  DelItem item;
+  ASSERT_TRUE(r.FindById(7, 0, &item));
+  EXPECT_EQ(PathOf(item), u"first");
+  ASSERT_TRUE(r.FindById(7, 1, &item));
+  EXPECT_EQ(PathOf(item), u"other high half");
+  std::memset(&item, 0x5A, sizeof item);
+  EXPECT_FALSE(r.FindById(8, 0, &item));
+  EXPECT_EQ(item.idLow, 0x5A5A5A5Au) << "a miss leaves the buffer untouched";
+}
+
+TEST(DelItemRegistry, PathsAreCutAt1023UnitsAndTerminated) {
+  DelItemRegistry r;
+  std::u16string exact(1023, u'x');
+  std::u16string longer(1500, u'y');
+  r.Append(exact, 1, 0, 0, 0);
+  r.Append(longer, 2, 0, 0, 0);
+  DelItem item;
+  ASSERT_TRUE(r.CopyOut(0, &item));
+  EXPECT_EQ(PathOf(item).size(), 1023u);
+  EXPECT_EQ(item.path[1023], 0);
+  ASSERT_TRUE(r.CopyOut(1, &item));
+  EXPECT_EQ(PathOf(item).size(), 1023u);
+}
+
+TEST(DelItemRegistry, ClearForgetsItemsAndIds) {
+  DelItemRegistry r;
+  r.Append(u"a", 1, 0, 0, 0);
+  r.Clear();
+  DelItem item;
+  EXPECT_EQ(r.Count(), 0u);
+  EXPECT_FALSE(r.FindById(1, 0, &item));
+  r.Append(u"b", 1, 0, 0, 0);
+  ASSERT_TRUE(r.FindById(1, 0, &item));
+  EXPECT_EQ(PathOf(item), u"b");
+}
+
+}  // namespace
+}  // namespace kestrel
