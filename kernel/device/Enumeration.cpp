@@ -109,7 +109,7 @@ void EnumerateDevices(DeviceList& list) {
     entry->kind = kLetteredVolume;
     entry->driveNumber = static_cast<uint8_t>(index);
     entry->fsKind = fsKind;
-    uint32_t type = os::GetDriveType(letter);
+    uint32_t type = os::QueryDriveType(letter);
     entry->mediaClass = (type >= 2 && type <= 6) ? static_cast<uint8_t>(type) : 0;
     entry->totalSectors = g.totalSectors;
     entry->bytesPerSector = g.bytesPerSector;

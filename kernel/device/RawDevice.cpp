@@ -117,7 +117,7 @@ bool QueryVolumeGeometry(uint8_t letterIndex, GeometrySummary& out) {
   auto device = os::OpenVolume(letter, os::Access::Query);
   if (!device) return false;
   out = GeometrySummary{};
-  if (os::GetDriveType(letter) == os::kDriveCdrom) {
+  if (os::QueryDriveType(letter) == os::kDriveCdrom) {
     out.mediaClass = kMediaCdrom;
     out.removable = 1;
     out.bytesPerSector = 2048;

@@ -62,7 +62,7 @@ std::unique_ptr<Device> OpenVolume(char16_t letter, Access access);
 // Opens "\\.\PhysicalDriveN" (or the image mapped to that number).
 std::unique_ptr<Device> OpenPhysicalDrive(int number, Access access);
 
-DriveType GetDriveType(char16_t letter);
+DriveType QueryDriveType(char16_t letter);
 // The file-system name the system reports for "X:\". False when it cannot
 // tell, which is always so for mapped letters: callers then look at the
 // volume's boot sector themselves.

@@ -84,7 +84,7 @@ std::unique_ptr<Device> OpenPhysicalDrive(int number, Access) {
   return OpenImage(FindPhysicalMapping(number));
 }
 
-DriveType GetDriveType(char16_t letter) {
+DriveType QueryDriveType(char16_t letter) {
   LoadEnvironmentOnce();
   return FindVolumeMapping(letter) ? kDriveFixed : kDriveNoRoot;
 }

@@ -137,7 +137,7 @@ std::unique_ptr<Device> OpenPhysicalDrive(int number, Access access) {
   return OpenDevicePath(WidenAnsi(narrow), access);
 }
 
-DriveType GetDriveType(char16_t letter) {
+DriveType QueryDriveType(char16_t letter) {
   if (FindVolumeMapping(letter)) return kDriveFixed;
   wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', 0};
   return static_cast<DriveType>(GetDriveTypeW(root));

@@ -279,6 +279,17 @@ std::vector<PostedMessage> ScanAndWait(const std::u16string& volume, int mode) {
   return sink.messages();
 }
 
+std::map<std::u16string, PartitionParameter> AllPartitions() {
+  std::map<std::u16string, PartitionParameter> out;
+  int n = SH_GetPartitionCount();
+  for (int i = 0; i < n; ++i) {
+    PartitionParameter p;
+    if (SH_GetPartitionParameter(&p, i) == 1)
+      out[std::u16string(reinterpret_cast<const char16_t*>(p.name))] = p;
+  }
+  return out;
+}
+
 std::vector<DelItem> AllItems() {
   std::vector<DelItem> items(static_cast<size_t>(SH_GetDelItemCount()));
   for (size_t i = 0; i < items.size(); ++i)

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -97,6 +98,10 @@ class MountedKernel {
 // Scans `volume` (such as u"D:") with the given kind and waits for the end.
 // Returns the messages the scan posted.
 std::vector<PostedMessage> ScanAndWait(const std::u16string& volume, int mode);
+
+// Every partition the kernel lists, by name ("D:" -> record). The machine's
+// own volumes (C: under Wine) are listed beside the mapped ones.
+std::map<std::u16string, PartitionParameter> AllPartitions();
 
 // Every item of the last scan.
 std::vector<DelItem> AllItems();
