@@ -28,6 +28,13 @@ fixtures="$root/build/fixtures"
 echo "== native tests"
 (cd build && ctest --output-on-failure --timeout 1500)
 
+echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON \
+      -DKESTREL_FIXTURE_DIR="$fixtures" >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure --timeout 1500)
+
 echo "== Windows build"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
       -DKESTREL_FIXTURE_DIR="$fixtures" >/dev/null

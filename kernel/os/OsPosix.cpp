@@ -66,6 +66,7 @@ class PosixDevice final : public Device {
 
 std::unique_ptr<Device> OpenImage(const std::optional<MappedImage>& image) {
   if (!image) return nullptr;
+  if (image->memory) return OpenMemoryImage(*image);
   // Scanned media are only ever read: even a flush request opens read-only.
   int fd = ::open(NativePath(image->path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;

@@ -104,6 +104,7 @@ class Win32Device final : public Device {
 };
 
 std::unique_ptr<Device> OpenMapped(const MappedImage& image) {
+  if (image.memory) return OpenMemoryImage(image);
   // A mapped image is only ever read, whatever access the caller asked for.
   HANDLE h = CreateFileW(W(image.path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,6 +1,8 @@
 #include "kernel/os/VolumeTable.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -93,6 +95,59 @@ bool SetPhysicalMapping(int number, const std::u16string& spec) {
   auto image = ParseMappedImage(spec);
   if (!image) return false;
   t.physical[number] = *image;
+  return true;
+}
+
+namespace {
+class MemoryDevice final : public Device {
+ public:
+  explicit MemoryDevice(MappedImage image) : image_(std::move(image)) {}
+  bool ReadAt(uint64_t offset, void* buffer, size_t length, size_t& got) override {
+    const std::vector<uint8_t>& bytes = *image_.memory;
+    return ReadInsideImage(image_, offset, length, got,
+                           [&](uint64_t absolute, size_t len, size_t& done) {
+                             done = 0;
+                             if (absolute >= bytes.size()) return true;
+                             done = static_cast<size_t>(
+                                 std::min<uint64_t>(len, bytes.size() - absolute));
+                             std::memcpy(buffer, bytes.data() + absolute, done);
+                             return true;
+                           });
+  }
+  bool Flush() override { return true; }
+  bool QueryGeometry(DiskGeometry&) override { return false; }
+  bool CheckVerify() override { return true; }
+
+ private:
+  MappedImage image_;
+};
+}  // namespace
+
+std::unique_ptr<Device> OpenMemoryImage(const MappedImage& image) {
+  if (!image.memory) return nullptr;
+  return std::make_unique<MemoryDevice>(image);
+}
+
+bool SetVolumeMemory(char16_t letter, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+  letter = UpperLetter(letter);
+  if (letter < u'A' || letter > u'Z' || !bytes) return false;
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  MappedImage image;
+  image.path = u"<memory>";
+  image.memory = std::move(bytes);
+  t.letters[letter] = std::move(image);
+  return true;
+}
+
+bool SetPhysicalMemory(int number, std::shared_ptr<const std::vector<uint8_t>> bytes) {
+  if (number < 0 || number > 126 || !bytes) return false;
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  MappedImage image;
+  image.path = u"<memory>";
+  image.memory = std::move(bytes);
+  t.physical[number] = std::move(image);
   return true;
 }
 

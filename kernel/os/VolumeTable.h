@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrel::os {
 
@@ -12,7 +14,16 @@ struct MappedImage {
   std::u16string path;  // file or device path, as the system names it
   uint64_t offset = 0;  // where the volume starts inside it
   uint64_t length = 0;  // bytes it spans; 0 = to the end
+  // Set instead of a path for a volume held in memory (fuzzing, tests).
+  std::shared_ptr<const std::vector<uint8_t>> memory;
 };
+
+class Device;
+// A device over an image held in memory; null when `image` has no memory.
+std::unique_ptr<Device> OpenMemoryImage(const MappedImage& image);
+// Maps a letter to bytes in memory instead of a file.
+bool SetVolumeMemory(char16_t letter, std::shared_ptr<const std::vector<uint8_t>> bytes);
+bool SetPhysicalMemory(int number, std::shared_ptr<const std::vector<uint8_t>> bytes);
 
 // Splits "path@OFFSET+LENGTH" (the suffix optional, decimal or 0x hex).
 // Returns nothing when the suffix is malformed.
