@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Benchmarks Kestrel against the tools people use today, run by hand (never
+# by CI): builds two cached images with the real tools, then times, side by
+# side in one run with a warm page cache,
+#   kestrel scan / kestrel recover --all,
+#   fls -r -d -p and tsk_recover (The Sleuth Kit),
+#   ntfsundelete -s and -u (ntfs-3g, NTFS only),
+#   dd of the MFT-sized / image-sized data as the floor,
+# and writes the medians and ratios to bench/RESULTS.md.
+#
+#   bash bench/run.sh            # uses build/bin/kestrel, images in bench/cache
+#   NTFS_FILES=20000 bash bench/run.sh   # smaller images for a quick look
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+cache=${BENCH_CACHE:-$root/bench/cache}
+ntfs_files=${NTFS_FILES:-100000}
+fat_files=${FAT_FILES:-50000}
+kestrel=${KESTREL:-$root/build/bin/kestrel}
+runs=${RUNS:-5}
+mkdir -p "$cache"
+
+for tool in hyperfine fls tsk_recover ntfsundelete mkntfs ntfs-3g mkfs.fat mcopy python3; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (apt-get install hyperfine sleuthkit ntfs-3g dosfstools mtools)" >&2; exit 2; }
+done
+[ -x "$kestrel" ] || { echo "build first: cmake -S . -B build && cmake --build build -j2" >&2; exit 2; }
+
+# A tree of files in folders of about 100, a fifth of them deleted afterwards.
+make_tree() {  # make_tree DIR COUNT
+  python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    d = os.path.join(root, "d%04d" % (i // 100))
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, "f%06d.txt" % i), "wb") as f:
+        f.write((b"%08d " % i) * (1 + (i * 37) % 600))
+PY
+}
+
+ntfs_img="$cache/ntfs_${ntfs_files}.img"
+if [ ! -f "$ntfs_img" ]; then
+  echo "building $ntfs_img (slow: ntfs-3g)"
+  truncate -s 2G "$ntfs_img.tmp"
+  mkntfs -F -Q -q "$ntfs_img.tmp" 2>/dev/null
+  mnt=$(mktemp -d); src=$(mktemp -d)
+  make_tree "$src" "$ntfs_files"
+  ntfs-3g -o no_detach "$ntfs_img.tmp" "$mnt" & pid=$!
+  for _ in $(seq 50); do mountpoint -q "$mnt" && break; sleep 0.2; done
+  cp -r "$src"/. "$mnt"/
+  find "$mnt" -name 'f*[05].txt' -delete   # every fifth file
+  umount "$mnt"; wait $pid || true
+  rm -rf "$mnt" "$src"
+  mv "$ntfs_img.tmp" "$ntfs_img"
+fi
+
+fat_img="$cache/fat32_${fat_files}.img"
+if [ ! -f "$fat_img" ]; then
+  echo "building $fat_img (mtools)"
+  truncate -s 1G "$fat_img.tmp"
+  mkfs.fat -F 32 "$fat_img.tmp" >/dev/null
+  src=$(mktemp -d)
+  make_tree "$src" "$fat_files"
+  export MTOOLS_SKIP_CHECK=1
+  mcopy -s -i "$fat_img.tmp" "$src"/* ::/
+  for d in "$src"/*; do
+    base=$(basename "$d")
+    (cd "$d" && ls f*[05].txt 2>/dev/null) | sed "s|^|::/$base/|" | xargs -r mdel -i "$fat_img.tmp"
+  done
+  rm -rf "$src"
+  mv "$fat_img.tmp" "$fat_img"
+fi
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+# The size of the $MFT's data, the floor for reading it.
+mft_bytes=$(istat "$ntfs_img" 0 | awk '/\$DATA/ && /size:/ {for (i = 1; i <= NF; i++) if ($i == "size:") {print $(i + 1); exit}}')
+[ -n "$mft_bytes" ] || mft_bytes=$((ntfs_files * 1024 * 2))
+
+bench() {  # bench NAME IMAGE KIND
+  local name=$1 img=$2
+  cat "$img" > /dev/null   # warm the page cache
+  hyperfine -N --warmup 1 --runs "$runs" --export-json "$out/$name.json" \
+    -n "kestrel scan" "$kestrel scan $img" \
+    "${@:3}"
+}
+
+echo "== NTFS ($ntfs_files files)"
+bench ntfs "$ntfs_img" \
+  -n "ntfsundelete -s" "ntfsundelete -f -s $ntfs_img" \
+  -n "fls -r -d -p" "fls -r -d -p $ntfs_img" \
+  -n "dd MFT-sized" "dd if=$ntfs_img of=/dev/null bs=1M count=$(( (mft_bytes + 1048575) / 1048576 ))"
+hyperfine -N --runs "$runs" --export-json "$out/ntfs_recover.json" \
+  --prepare "rm -rf $out/r1 $out/r2 $out/r3" \
+  -n "kestrel recover --all" "$kestrel recover $ntfs_img --to $out/r1 --all" \
+  -n "ntfsundelete -u -m '*'" "ntfsundelete -f -u -m '*' -d $out/r2 $ntfs_img" \
+  -n "tsk_recover" "tsk_recover $ntfs_img $out/r3"
+
+echo "== FAT32 ($fat_files files)"
+bench fat "$fat_img" \
+  -n "fls -r -d -p" "fls -r -d -p $fat_img" \
+  -n "dd image" "dd if=$fat_img of=/dev/null bs=1M"
+hyperfine -N --runs "$runs" --export-json "$out/fat_recover.json" \
+  --prepare "rm -rf $out/r1 $out/r3" \
+  -n "kestrel recover --all" "$kestrel recover $fat_img --to $out/r1 --all" \
+  -n "tsk_recover" "tsk_recover $fat_img $out/r3"
+
+python3 - "$out" "$root/bench/RESULTS.md" "$ntfs_files" "$fat_files" <<'PY'
+import json, os, platform, subprocess, sys, datetime
+out, dest, nf, ff = sys.argv[1:5]
+def table(name, title):
+    rows = json.load(open(os.path.join(out, name + ".json")))["results"]
+    ours = next(r["median"] for r in rows if r["command"].startswith("kestrel"))
+    lines = ["### " + title, "", "| command | median (s) | ratio to kestrel |", "|---|---:|---:|"]
+    for r in rows:
+        lines.append("| %s | %.4f | %.1fx |" % (r["command"], r["median"], r["median"] / ours))
+    return "\n".join(lines) + "\n"
+cpu = subprocess.run(["sh", "-c", "grep -m1 'model name' /proc/cpuinfo | cut -d: -f2"],
+                     capture_output=True, text=True).stdout.strip()
+text = ["# Benchmark results", "",
+        "Run by hand with `bash bench/run.sh` on %s, %s (%d cores), %s." % (
+            datetime.date.today(), cpu, os.cpu_count(), platform.platform()),
+        "Warm page cache; medians of hyperfine runs; ratio > 1 means slower than kestrel.", "",
+        table("ntfs", "NTFS scan, %s files, 20%% deleted" % nf),
+        table("ntfs_recover", "NTFS recover every deleted file"),
+        table("fat", "FAT32 scan, %s files, 20%% deleted" % ff),
+        table("fat_recover", "FAT32 recover every deleted file")]
+open(dest, "w").write("\n".join(text))
+print("\n".join(text))
+PY
