@@ -1,0 +1,647 @@
+// The built `kestrel` program on real images made by the fixture scripts:
+// what it prints, what it writes and how it ends.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/TestSupport.h"
+
+extern char** environ;
+
+namespace kestrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A guard against a hung program, not a timing check.
+constexpr int kRunLimitSeconds = 300;
+
+struct RunResult {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary);
+  out << bytes;
+}
+
+// Runs kestrel with `args`; `env` entries ("NAME=value") replace or add to
+// the environment. With `terminalStderr`, stderr is a pseudo-terminal.
+RunResult Kestrel(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              bool terminalStderr = false) {
+  TempDir io;
+  const fs::path outFile = io.path() / "out", errFile = io.path() / "err";
+  std::vector<std::string> argStore = {KESTREL_CLI_PATH};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e; ++e) {
+    std::string entry = *e;
+    std::string name = entry.substr(0, entry.find('='));
+    bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& x) {
+      return x.substr(0, x.find('=')) == name;
+    });
+    if (!replaced) envStore.push_back(entry);
+  }
+  envStore.insert(envStore.end(), env.begin(), env.end());
+  std::vector<char*> argv, envp;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int master = -1, slave = -1;
+  if (terminalStderr && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+    ADD_FAILURE() << "openpty failed";
+    return {};
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (terminalStderr) {
+    posix_spawn_file_actions_adddup2(&actions, slave, 2);
+    posix_spawn_file_actions_addclose(&actions, master);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+  }
+  pid_t pid = -1;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (slave >= 0) close(slave);
+  RunResult r;
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0];
+    if (master >= 0) close(master);
+    return r;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRunLimitSeconds);
+  int wstatus = 0;
+  for (;;) {
+    if (master >= 0) {  // keep the terminal drained so the program never blocks on it
+      pollfd p{master, POLLIN, 0};
+      while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
+        char buf[512];
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        r.err.append(buf, static_cast<size_t>(n));
+      }
+    }
+    pid_t done = waitpid(pid, &wstatus, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+      ADD_FAILURE() << "kestrel did not finish";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (master >= 0) {
+    char buf[512];
+    ssize_t n;
+    while ((n = read(master, buf, sizeof buf)) > 0) r.err.append(buf, static_cast<size_t>(n));
+    close(master);
+  } else {
+    r.err = ReadAll(errFile);
+  }
+  r.out = ReadAll(outFile);
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) out.push_back(line);
+  return out;
+}
+
+std::vector<std::string> Split(const std::string& line, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t end = line.find(sep, start);
+    out.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) return out;
+    start = end + 1;
+  }
+}
+
+// A usage or volume error: status 2, nothing on stdout, one line on stderr.
+void ExpectFailureLine(const RunResult& r, const std::string& what) {
+  EXPECT_EQ(r.status, 2) << what << "\nstderr: " << r.err;
+  EXPECT_EQ(r.out, "") << what;
+  ASSERT_FALSE(r.err.empty()) << what;
+  EXPECT_EQ(r.err.rfind("kestrel: ", 0), 0u) << what << ": " << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
+  EXPECT_EQ(r.err.back(), '\n') << what;
+}
+
+struct ScanLine {
+  std::string id, size, modified, path;
+};
+
+std::vector<ScanLine> ParseScan(const std::string& out) {
+  std::vector<ScanLine> rows;
+  for (const std::string& line : Lines(out)) {
+    std::vector<std::string> f = Split(line, '\t');
+    EXPECT_EQ(f.size(), 4u) << line;
+    if (f.size() != 4) continue;
+    rows.push_back({f[0], f[1], f[2], f[3]});
+  }
+  return rows;
+}
+
+// "X:\Deleted\a\b.txt" -> "a/b.txt"; empty when the path has another form.
+std::string InsideVolume(const std::string& path, char letter) {
+  const std::string prefix = std::string(1, letter) + ":\\Deleted\\";
+  if (path.rfind(prefix, 0) != 0) return {};
+  std::string rest = path.substr(prefix.size());
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  return rest;
+}
+
+std::string Calendar(int64_t unixSeconds) {
+  time_t t = static_cast<time_t>(unixSeconds);
+  tm fields{};
+  gmtime_r(&t, &fields);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+  return text;
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// Every regular file under `dir`, relative, "/"-separated.
+std::map<std::string, fs::path> FilesUnder(const fs::path& dir) {
+  std::map<std::string, fs::path> files;
+  if (!fs::exists(dir)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) files[fs::relative(e.path(), dir).generic_string()] = e.path();
+  return files;
+}
+
+// The samples: NTFS keeps UTC on disk (shown in the zone the program runs
+// in); FAT keeps the wall-clock time the builder wrote, which was UTC.
+struct Sample {
+  const char* name;
+  bool ntfs;
+};
+const Sample kSamples[] = {{"sample_ntfs", true}, {"sample_fat32", false}};
+
+// UTC+8 with no summer time; a plain POSIX zone needs no zone database.
+const char* kZone = "TZ=CST-8";
+constexpr int64_t kZoneSeconds = 8 * 3600;
+
+class SampleTest : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(SampleTest, ScanListsExactlyTheDeletedFiles) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  auto manifest = ReadManifest(s.name);
+  ASSERT_FALSE(manifest.empty());
+
+  RunResult r = Kestrel({"scan", img.string()}, {kZone});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "nothing on stderr when it is not a terminal";
+  std::vector<ScanLine> rows = ParseScan(r.out);
+  ASSERT_EQ(rows.size(), manifest.size()) << r.out;
+
+  std::map<std::string, ScanLine> byPath;
+  std::set<std::string> ids;
+  for (const ScanLine& row : rows) {
+    std::string inside = InsideVolume(row.path, 'D');
+    EXPECT_FALSE(inside.empty()) << "path not under D:\\Deleted\\: " << row.path;
+    byPath[inside] = row;
+    uint64_t id = 0;
+    EXPECT_NO_THROW(id = std::stoull(row.id)) << row.id;
+    EXPECT_EQ(std::to_string(id), row.id);
+    ids.insert(row.id);
+  }
+  EXPECT_EQ(ids.size(), rows.size()) << "ids are unique within a scan";
+  for (const ManifestEntry& e : manifest) {
+    auto it = byPath.find(e.path);
+    ASSERT_NE(it, byPath.end()) << "not found: " << e.path << "\n" << r.out;
+    EXPECT_EQ(it->second.size, std::to_string(e.size)) << e.path;
+    int64_t shown = e.mtime + (s.ntfs ? kZoneSeconds : 0);
+    EXPECT_EQ(it->second.modified, Calendar(shown)) << e.path;
+  }
+}
+
+TEST_P(SampleTest, JsonHoldsTheSameAsTheLines) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  RunResult lines = Kestrel({"scan", img.string()});
+  RunResult json = Kestrel({"scan", "--json", img.string()});
+  ASSERT_EQ(lines.status, 0) << lines.err;
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_FALSE(ParseScan(lines.out).empty());
+
+  // An independent JSON reader turns the array back into scan lines.
+  TempDir tmp;
+  WriteFile(tmp.path() / "scan.json", json.out);
+  const std::string script =
+      "import json,sys\n"
+      "items = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+      "with open(sys.argv[2], 'w', encoding='utf-8', newline='\\n') as f:\n"
+      "    for o in items:\n"
+      "        assert sorted(o) == ['id', 'modified', 'path', 'size']\n"
+      "        assert isinstance(o['id'], int) and isinstance(o['size'], int)\n"
+      "        f.write('%d\\t%d\\t%s\\t%s\\n' % (o['id'], o['size'], o['modified'], o['path']))\n";
+  WriteFile(tmp.path() / "check.py", script);
+  std::string cmd = "python3 '" + (tmp.path() / "check.py").string() + "' '" +
+                    (tmp.path() / "scan.json").string() + "' '" +
+                    (tmp.path() / "lines.txt").string() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << json.out;
+  EXPECT_EQ(ReadAll(tmp.path() / "lines.txt"), lines.out);
+}
+
+TEST_P(SampleTest, RecoverAllWritesEveryFileIntact) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  auto manifest = ReadManifest(s.name);
+  TempDir out;
+  const fs::path target = out.path() / "Recovered Files";  // made by the program
+  RunResult r = Kestrel({"recover", img.string(), "--to", target.string(), "--all"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "recovered " + std::to_string(manifest.size()) + ", failed 0\n");
+  EXPECT_EQ(r.err, "");
+  auto files = FilesUnder(target);
+  EXPECT_EQ(files.size(), manifest.size());
+  for (const ManifestEntry& e : manifest) {
+    auto it = files.find("Deleted/" + e.path);
+    ASSERT_NE(it, files.end()) << "missing: Deleted/" << e.path;
+    EXPECT_EQ(fs::file_size(it->second), e.size) << e.path;
+    EXPECT_EQ(Sha256File(it->second), e.sha256) << e.path;
+  }
+}
+
+TEST_P(SampleTest, RecoverMatchChoosesByFileNameOnly) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  auto manifest = ReadManifest(s.name);
+  // Keywords: ASCII in another case, Chinese, a folder name, and a non-ASCII
+  // letter in another case (which must not fold).
+  for (const std::string keyword : {"TXT", "季度", "Documents", "CRÈME", "crème", ".tar.g"}) {
+    std::vector<const ManifestEntry*> expected;
+    for (const ManifestEntry& e : manifest)
+      if (AsciiLower(FileNameOf(e.path)).find(AsciiLower(keyword)) != std::string::npos)
+        expected.push_back(&e);
+    TempDir out;
+    RunResult r = Kestrel({"recover", img.string(), "--to", out.path().string(), "--match", keyword});
+    EXPECT_EQ(r.status, 0) << keyword << ": " << r.err;
+    EXPECT_EQ(r.out, "recovered " + std::to_string(expected.size()) + ", failed 0\n") << keyword;
+    auto files = FilesUnder(out.path());
+    EXPECT_EQ(files.size(), expected.size()) << keyword;
+    for (const ManifestEntry* e : expected) {
+      auto it = files.find("Deleted/" + e->path);
+      ASSERT_NE(it, files.end()) << keyword << ": missing " << e->path;
+      EXPECT_EQ(Sha256File(it->second), e->sha256) << e->path;
+    }
+  }
+}
+
+TEST_P(SampleTest, RecoverIdsWritesOnlyThoseAndCountsUnknownIdsAsFailed) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  auto manifest = ReadManifest(s.name);
+  RunResult scan = Kestrel({"scan", img.string()});
+  std::vector<ScanLine> rows = ParseScan(scan.out);
+  ASSERT_GE(rows.size(), 3u) << scan.err;
+
+  TempDir out;
+  RunResult r = Kestrel({"recover", img.string(), "--to", out.path().string(), "--id", rows[2].id,
+                     rows[0].id});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "recovered 2, failed 0\n");
+  auto files = FilesUnder(out.path());
+  ASSERT_EQ(files.size(), 2u);
+  for (const ScanLine* row : {&rows[0], &rows[2]}) {
+    std::string inside = InsideVolume(row->path, 'D');
+    auto it = files.find("Deleted/" + inside);
+    ASSERT_NE(it, files.end()) << inside;
+    auto e = std::find_if(manifest.begin(), manifest.end(),
+                          [&](const ManifestEntry& m) { return m.path == inside; });
+    ASSERT_NE(e, manifest.end()) << inside;
+    EXPECT_EQ(Sha256File(it->second), e->sha256);
+  }
+
+  // An id the scan did not find: reported, counted as failed, status 1.
+  uint64_t unused = 1;
+  for (const ScanLine& row : rows) unused = std::max<uint64_t>(unused, std::stoull(row.id) + 1);
+  TempDir out2;
+  r = Kestrel({"recover", img.string(), "--to", out2.path().string(), "--id", rows[1].id,
+           std::to_string(unused)});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "recovered 1, failed 1\n");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find(std::to_string(unused)), std::string::npos) << r.err;
+  EXPECT_EQ(FilesUnder(out2.path()).size(), 1u);
+}
+
+TEST_P(SampleTest, DriveLetterFromTheVolumeTableAndFreeLetterForPaths) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  RunResult byPath = Kestrel({"scan", img.string()});
+  ASSERT_EQ(byPath.status, 0) << byPath.err;
+  RunResult byLetter = Kestrel({"scan", "d:"}, {"KESTREL_VOLUMES=D=" + img.string()});
+  ASSERT_EQ(byLetter.status, 0) << byLetter.err;
+  EXPECT_EQ(byLetter.out, byPath.out);
+
+  // D: is taken by the user's own mapping: the path goes to the next letter,
+  // and only the named volume is scanned.
+  TempDir tmp;
+  fs::path zeros = tmp.path() / "zeros.img";
+  WriteFile(zeros, std::string(1 << 20, '\0'));
+  RunResult moved = Kestrel({"scan", img.string()}, {"KESTREL_VOLUMES=D=" + zeros.string()});
+  ASSERT_EQ(moved.status, 0) << moved.err;
+  std::string expected = byPath.out;
+  for (size_t at = expected.find("\tD:\\"); at != std::string::npos;
+       at = expected.find("\tD:\\", at + 1))
+    expected[at + 1] = 'E';
+  EXPECT_EQ(moved.out, expected);
+}
+
+TEST_P(SampleTest, ImagePathsWithAtSignsAndPartitionOffsets) {
+  const Sample s = GetParam();
+  fs::path img = RequireImage(s.name);
+  if (img.empty()) return;
+  RunResult plain = Kestrel({"scan", img.string()});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+
+  TempDir tmp;
+  fs::path odd = tmp.path() / "copy@1.img";
+  fs::copy_file(img, odd);
+  RunResult r = Kestrel({"scan", odd.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, plain.out);
+
+  // The volume one MiB into a larger file, named with @OFFSET+LENGTH.
+  fs::path disk = tmp.path() / "disk.img";
+  {
+    std::ofstream out(disk, std::ios::binary);
+    out << std::string(1 << 20, '\0') << std::ifstream(img, std::ios::binary).rdbuf();
+  }
+  r = Kestrel({"scan", disk.string() + "@1048576+" + std::to_string(fs::file_size(img))});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, plain.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SampleTest, ::testing::ValuesIn(kSamples),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The committed samples hold what samples/DELETED.txt says they lost.
+TEST(KestrelCli, BundledSamplesGiveBackWhatDeletedTxtLists) {
+  const fs::path samples = fs::path(KESTREL_SOURCE_DIR) / "samples";
+  std::map<std::string, std::vector<std::vector<std::string>>> listed;  // by image
+  std::ifstream in(samples / "DELETED.txt");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f = Split(line, '\t');
+    ASSERT_EQ(f.size(), 5u) << line;
+    listed[f[0]].push_back(f);
+  }
+  ASSERT_EQ(listed.size(), 2u);
+  for (const auto& [gz, rows] : listed) {
+    TempDir tmp;
+    const fs::path img = tmp.path() / "sample.img";
+    std::string cmd = "gzip -dc '" + (samples / gz).string() + "' > '" + img.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << gz;
+    const fs::path out = tmp.path() / "out";
+    RunResult r = Kestrel({"recover", img.string(), "--to", out.string(), "--all"}, {"TZ=UTC0"});
+    EXPECT_EQ(r.status, 0) << gz << ": " << r.err;
+    EXPECT_EQ(r.out, "recovered " + std::to_string(rows.size()) + ", failed 0\n") << gz;
+    auto files = FilesUnder(out);
+    EXPECT_EQ(files.size(), rows.size()) << gz;
+    for (const auto& f : rows) {
+      auto it = files.find("Deleted/" + f[1]);
+      ASSERT_NE(it, files.end()) << gz << ": " << f[1];
+      EXPECT_EQ(std::to_string(fs::file_size(it->second)), f[2]) << f[1];
+      EXPECT_EQ(Sha256File(it->second), f[4]) << f[1];
+    }
+    // The listed times are UTC: so is the zone the scan runs in here.
+    RunResult scan = Kestrel({"scan", img.string()}, {"TZ=UTC0"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    std::map<std::string, std::string> shown;
+    for (const ScanLine& row : ParseScan(scan.out)) shown[InsideVolume(row.path, 'D')] = row.modified;
+    for (const auto& f : rows) EXPECT_EQ(shown[f[1]], f[3]) << gz << ": " << f[1];
+  }
+}
+
+TEST(KestrelCli, ListShowsMappedVolumesWithTheirFileSystems) {
+  fs::path ntfs = RequireImage("sample_ntfs");
+  if (ntfs.empty()) return;
+  fs::path fat = RequireImage("sample_fat32");
+  if (fat.empty()) return;
+  RunResult r = Kestrel({"list"}, {"KESTREL_VOLUMES=E=" + ntfs.string() + ";G=" + fat.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  std::vector<std::string> e = Split(lines[0], '\t'), g = Split(lines[1], '\t');
+  ASSERT_EQ(e.size(), 3u);
+  ASSERT_EQ(g.size(), 3u);
+  EXPECT_EQ(e[0], "E:");
+  EXPECT_EQ(e[1], "NTFS");
+  EXPECT_EQ(g[0], "G:");
+  EXPECT_EQ(g[1], "FAT");
+  EXPECT_EQ(e[2], std::to_string(fs::file_size(ntfs) / 512) + " sectors");
+  EXPECT_EQ(g[2], std::to_string(fs::file_size(fat) / 512) + " sectors");
+}
+
+TEST(KestrelCli, UnreadableOrUnsupportedVolumesEndWithStatus2) {
+  TempDir tmp;
+  ExpectFailureLine(Kestrel({"scan", (tmp.path() / "no such.img").string()}), "missing file");
+  ExpectFailureLine(Kestrel({"scan", tmp.path().string()}), "a folder");
+  ExpectFailureLine(Kestrel({"scan", (tmp.path() / "x.img@512").string()}), "missing file with offset");
+
+  fs::path zeros = tmp.path() / "zeros.img";
+  WriteFile(zeros, std::string(4 << 20, '\0'));
+  RunResult r = Kestrel({"scan", zeros.string()});
+  ExpectFailureLine(r, "zeros");
+  EXPECT_NE(r.err.find("neither"), std::string::npos) << r.err;
+  fs::path empty = tmp.path() / "empty.img";
+  WriteFile(empty, "");
+  ExpectFailureLine(Kestrel({"scan", empty.string()}), "empty file");
+
+  fs::path ext2 = tmp.path() / "ext2.img";
+  WriteFile(ext2, std::string(4 << 20, '\0'));
+  std::string mk = "mke2fs -q -F -t ext2 '" + ext2.string() + "' >/dev/null 2>&1 || "
+                   "/sbin/mke2fs -q -F -t ext2 '" + ext2.string() + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(mk.c_str()), 0) << "mke2fs (e2fsprogs) is needed";
+  ExpectFailureLine(Kestrel({"scan", ext2.string()}), "ext2");
+  ExpectFailureLine(Kestrel({"recover", ext2.string(), "--to", (tmp.path() / "o").string(), "--all"}),
+                    "recover ext2");
+  EXPECT_FALSE(fs::exists(tmp.path() / "o")) << "nothing is created for an unusable volume";
+
+  // A letter that maps to nothing.
+  ExpectFailureLine(Kestrel({"scan", "Q:"}, {"KESTREL_VOLUMES="}), "unmapped letter");
+}
+
+TEST(KestrelCli, UsageErrorsEndWithStatus2) {
+  TempDir tmp;
+  const std::string img = (tmp.path() / "any.img").string();
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"unpack"},
+      {"scan"},
+      {"scan", img, "--all"},
+      {"list", "D:"},
+      {"recover", img, "--all"},
+      {"recover", img, "--to", tmp.path().string()},
+      {"recover", img, "--to", tmp.path().string(), "--all", "--match", "x"},
+      {"recover", img, "--to", tmp.path().string(), "--id", "twelve"},
+      {"recover", img, "--to", tmp.path().string(), "--match", ""},
+  };
+  for (const auto& args : bad) {
+    std::string joined;
+    for (const auto& a : args) joined += " " + a;
+    ExpectFailureLine(Kestrel(args), "kestrel" + joined);
+  }
+}
+
+TEST(KestrelCli, OutputFolderProblemsEndWithStatus2) {
+  fs::path img = RequireImage("sample_ntfs");
+  if (img.empty()) return;
+  TempDir tmp;
+  WriteFile(tmp.path() / "file", "x");
+  ExpectFailureLine(
+      Kestrel({"recover", img.string(), "--to", (tmp.path() / "file" / "sub").string(), "--all"}),
+      "folder under a file");
+  // On POSIX the kernel would turn "\" into "/": refused rather than misplaced.
+  ExpectFailureLine(
+      Kestrel({"recover", img.string(), "--to", (tmp.path() / "a\\b").string(), "--all"}),
+      "backslash in folder");
+  EXPECT_TRUE(FilesUnder(tmp.path()).size() == 1);
+}
+
+TEST(KestrelCli, ItemsTheKernelCannotWriteEndWithStatus1) {
+  fs::path img = RequireImage("sample_ntfs");
+  if (img.empty()) return;
+  auto manifest = ReadManifest("sample_ntfs");
+  TempDir tmp;
+  // "Deleted" already exists as a file: no item can be written below it.
+  WriteFile(tmp.path() / "Deleted", "in the way");
+  RunResult r = Kestrel({"recover", img.string(), "--to", tmp.path().string(), "--all"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "recovered 0, failed " + std::to_string(manifest.size()) + "\n");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("could not be recovered"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(tmp.path() / "Deleted"), "in the way");
+}
+
+// Recovering onto the volume being scanned would overwrite what is being
+// saved: refused before anything is written, also through a FUSE mount.
+TEST(KestrelCli, RecoveryFolderOnTheScannedVolumeIsRefused) {
+  fs::path sample = RequireImage("sample_ntfs");
+  if (sample.empty()) return;
+  TempDir tmp;
+  const fs::path img = tmp.path() / "volume.img";
+  fs::copy_file(sample, img);
+  const fs::path mnt = tmp.path() / "mnt";
+  fs::create_directory(mnt);
+  // Writable, so that only the check itself can keep the files off it.
+  std::string mount = "ntfs-3g '" + img.string() + "' '" + mnt.string() + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(mount.c_str()), 0) << "ntfs-3g mount failed";
+  struct Unmount {
+    fs::path at;
+    ~Unmount() {
+      std::string cmd = "fusermount -u '" + at.string() + "'";
+      EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+  } unmount{mnt};
+
+  RunResult refused = Kestrel({"recover", img.string(), "--to", (mnt / "out").string(), "--all"});
+  ExpectFailureLine(refused, "folder inside the mounted volume");
+  EXPECT_NE(refused.err.find("volume being scanned"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(mnt / "out"));
+  ExpectFailureLine(Kestrel({"recover", img.string(), "--to", mnt.string(), "--all"}),
+                    "the mount point itself");
+  RunResult r = Kestrel({"recover", img.string(), "--to", (mnt / "..").string(), "--match", "Notes"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "recovered 1, failed 0\n");
+  EXPECT_TRUE(fs::exists(tmp.path() / "Deleted" / "Documents" / "Notes"));
+}
+
+TEST(KestrelCli, HelpForEachCommand) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--help"}, "usage: kestrel COMMAND"},
+      {{"help"}, "usage: kestrel COMMAND"},
+      {{"list", "--help"}, "usage: kestrel list"},
+      {{"scan", "--help"}, "usage: kestrel scan VOLUME [--json]"},
+      {{"recover", "--help"}, "usage: kestrel recover VOLUME --to DIR"},
+      {{"help", "recover"}, "usage: kestrel recover VOLUME --to DIR"},
+  };
+  for (const auto& [args, start] : cases) {
+    RunResult r = Kestrel(args);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.out.rfind(start, 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(KestrelCli, ProgressOnlyOnATerminal) {
+  fs::path img = RequireImage("sample_ntfs");
+  if (img.empty()) return;
+  RunResult quiet = Kestrel({"scan", img.string()});
+  ASSERT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+
+  RunResult shown = Kestrel({"scan", img.string()}, {}, true);
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.err.find("scanning: "), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(" found"), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.out, quiet.out) << "stdout is the same either way";
+
+  TempDir out;
+  RunResult rec = Kestrel({"recover", img.string(), "--to", out.path().string(), "--all"}, {}, true);
+  ASSERT_EQ(rec.status, 0) << rec.err;
+  size_t total = ParseScan(quiet.out).size();
+  std::string last = "recovering: " + std::to_string(total) + "/" + std::to_string(total);
+  EXPECT_NE(rec.err.find(last), std::string::npos) << rec.err;
+}
+
+}  // namespace
+}  // namespace kestrel::test
