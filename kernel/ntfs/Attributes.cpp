@@ -1,0 +1,249 @@
+#include "kernel/ntfs/Attributes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "kernel/ntfs/FileRecord.h"
+#include "kernel/ntfs/NTFSVolume.h"
+#include "kernel/os/Os.h"
+
+namespace kestrel::ntfs {
+
+// ---- CAttrBase ----
+
+CAttrBase::CAttrBase(ByteView header, CFileRecord* owner) : header_(header), owner_(owner) {
+  volume_ = owner ? owner->Volume() : nullptr;
+  if (volume_) {
+    sectorBytes_ = volume_->SectorBytes();
+    clusterBytes_ = volume_->ClusterBytes();
+    indexBlockBytes_ = volume_->IndexBlockBytes();
+  }
+}
+
+// ---- CAttrResident ----
+
+CAttrResident::CAttrResident(ByteView header, CFileRecord* owner) : CAttrBase(header, owner) {
+  uint32_t length = header_.u32(kAttrValueLength);
+  uint16_t offset = header_.u16(kAttrValueOffset);
+  if (header_.ok() && header_.Has(offset, length)) value_ = header_.Sub(offset, length);
+}
+
+uint64_t CAttrResident::GetValueSize(uint64_t* allocatedOut) const {
+  if (allocatedOut) *allocatedOut = value_.size();
+  return value_.size();
+}
+
+bool CAttrResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
+                              uint64_t& bytesRead) {
+  bytesRead = 0;
+  if (length == 0) return true;
+  if (offset >= value_.size()) return false;
+  uint64_t n = std::min<uint64_t>(length, value_.size() - offset);
+  std::memcpy(buffer, value_.data() + offset, n);
+  bytesRead = n;
+  return true;
+}
+
+// ---- CAttrNonResident ----
+
+CAttrNonResident::CAttrNonResident(ByteView header, CFileRecord* owner)
+    : CAttrBase(header, owner) {
+  uint64_t first = header_.u64(kAttrFirstVcn);
+  uint64_t last = header_.u64(kAttrLastVcn);
+  uint16_t runOffset = header_.u16(kAttrRunListOffset);
+  if (!header_.ok() || runOffset >= header_.size() || clusterBytes_ == 0) return;
+  // An empty stream has last VCN -1: a span of "everything", and no runs.
+  uint64_t span = last - first;
+  runsOk_ = DecodeDataRuns(header_.From(runOffset), span, runs_);
+  if (runsOk_) vcnCount_ = runs_.empty() ? 0 : runs_.back().vcnLast + 1;
+  // Reads are bounded by the extent's VCN range as the header gives it.
+  if (runsOk_ && last >= first && last - first + 1 > vcnCount_) vcnCount_ = last - first + 1;
+}
+
+uint64_t CAttrNonResident::GetValueSize(uint64_t* allocatedOut) const {
+  if (allocatedOut) *allocatedOut = header_.u64(kAttrAllocatedSize);
+  return header_.u64(kAttrDataSize);
+}
+
+bool CAttrNonResident::AdoptExtent(const CAttrNonResident& later) {
+  if (!runsOk_ || !later.runsOk_) return false;
+  uint64_t start = later.FirstVcn();
+  if (start != FirstVcn() + vcnCount_) return false;
+  for (tagDataRun_Entry run : later.runs_) {
+    run.vcnFirst += vcnCount_;
+    run.vcnLast += vcnCount_;
+    runs_.push_back(run);
+  }
+  vcnCount_ += later.vcnCount_;
+  return true;
+}
+
+bool CAttrNonResident::ReadClusterSpan(void* buffer, uint64_t count, int64_t lcn) {
+  if (count > SIZE_MAX / clusterBytes_) return false;
+  size_t bytes = static_cast<size_t>(count * clusterBytes_);
+  if (lcn < 0) {
+    std::memset(buffer, 0, bytes);
+    return true;
+  }
+  if (static_cast<uint64_t>(lcn) > UINT64_MAX / clusterBytes_) return false;
+  size_t got = 0;
+  return volume_ && volume_->ReadAligned(static_cast<uint64_t>(lcn) * clusterBytes_, buffer,
+                                         bytes, got) &&
+         got == bytes;
+}
+
+bool CAttrNonResident::ReadVirtualClusters(uint64_t vcn, uint64_t count, void* buffer,
+                                           uint64_t bufferBytes, uint64_t& bytesRead) {
+  bytesRead = 0;
+  if (!runsOk_ || clusterBytes_ == 0) return false;
+  if (vcn > vcnCount_ || count > vcnCount_ - vcn) return false;
+  if (count > bufferBytes / clusterBytes_) return false;
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t done = 0;
+  // Runs are in VCN order: find the first one that can hold `vcn`.
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), vcn,
+                             [](uint64_t v, const tagDataRun_Entry& r) { return v < r.vcnFirst; });
+  if (it != runs_.begin()) --it;
+  for (; it != runs_.end() && count > 0; ++it) {
+    if (vcn < it->vcnFirst || vcn > it->vcnLast) continue;
+    uint64_t n = std::min(count, it->vcnLast - vcn + 1);
+    int64_t lcn = it->lcn < 0 ? -1 : it->lcn + static_cast<int64_t>(vcn - it->vcnFirst);
+    if (!ReadClusterSpan(out, n, lcn)) break;
+    out += n * clusterBytes_;
+    vcn += n;
+    done += n;
+    count -= n;
+  }
+  bytesRead = done * clusterBytes_;
+  return true;
+}
+
+bool CAttrNonResident::ReadOneCluster(uint64_t vcn) {
+  if (clusterBuffer_.size() != clusterBytes_) clusterBuffer_.assign(clusterBytes_, 0);
+  uint64_t got = 0;
+  return ReadVirtualClusters(vcn, 1, clusterBuffer_.data(), clusterBuffer_.size(), got) &&
+         got == clusterBytes_;
+}
+
+bool CAttrNonResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
+                                 uint64_t& bytesRead) {
+  bytesRead = 0;
+  if (length == 0) return true;
+  if (!runsOk_ || clusterBytes_ == 0) return false;
+  uint64_t size = GetValueSize(nullptr);
+  if (offset > size) return false;
+  length = std::min(length, size - offset);
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint64_t cluster = offset / clusterBytes_;
+  uint64_t inCluster = offset % clusterBytes_;
+  uint64_t copied = 0;
+  if (inCluster != 0 && length > 0) {
+    if (!ReadOneCluster(cluster)) return false;
+    uint64_t n = std::min<uint64_t>(length, clusterBytes_ - inCluster);
+    std::memcpy(out, clusterBuffer_.data() + inCluster, n);
+    copied += n;
+    ++cluster;
+  }
+  uint64_t whole = (length - copied) / clusterBytes_;
+  if (whole > 0) {
+    uint64_t got = 0;
+    uint64_t want = whole * clusterBytes_;
+    if (!ReadVirtualClusters(cluster, whole, out + copied, want, got) || got != want) return false;
+    copied += want;
+    cluster += whole;
+  }
+  if (copied < length) {
+    if (!ReadOneCluster(cluster)) return false;
+    std::memcpy(out + copied, clusterBuffer_.data(), length - copied);
+    copied = length;
+  }
+  bytesRead = copied;
+  return true;
+}
+
+// ---- typed attributes ----
+
+bool CAttr_StdInfo::GetStdTimes(uint64_t* modified, uint64_t* created, uint64_t* accessed) const {
+  if (!value_.Has(0, 0x20)) return false;
+  auto local = [](uint64_t utc) {
+    uint64_t out = 0;
+    return os::FileTimeToLocal(utc, out) ? out : utc;
+  };
+  if (modified) *modified = local(value_.u64(0x08));
+  if (created) *created = local(value_.u64(0x00));
+  if (accessed) *accessed = local(value_.u64(0x18));
+  return true;
+}
+
+CAttr_VolName::CAttr_VolName(ByteView header, CFileRecord* owner) : CAttrResident(header, owner) {
+  size_t count = value_.size() / 2;
+  for (size_t i = 0; i < count; ++i) name_ += static_cast<char16_t>(value_.u16(2 * i));
+  ansiName_ = os::ToUtf8(name_);
+}
+
+void CFileName::SetFileName(ByteView value) {
+  fileNameValue_ = value;
+  name_.clear();
+  upperName_.clear();
+  nameLength_ = 0;
+  size_t length = value.Has(0x40, 1) ? value.u8(0x40) : 0;
+  if (!value.Has(0x42, 2 * length)) return;  // a name that does not fit is no name
+  for (size_t i = 0; i < length; ++i) {
+    char16_t c = static_cast<char16_t>(value.u16(0x42 + 2 * i));
+    name_ += c;
+    upperName_ += (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  }
+  nameLength_ = static_cast<int>(length);
+}
+
+CAttr_FileName::CAttr_FileName(ByteView header, CFileRecord* owner)
+    : CAttrResident(header, owner) {
+  SetFileName(value_);
+}
+
+CIndexEntry::CIndexEntry(ByteView entry) : entry_(entry) {
+  uint16_t keyLength = entry.u16(0x0A);
+  if (keyLength != 0 && entry.Has(0x10, keyLength)) SetFileName(entry.Sub(0x10, keyLength));
+}
+
+CAttr_IndexRoot::CAttr_IndexRoot(ByteView header, CFileRecord* owner)
+    : CAttrResident(header, owner) {
+  if (value_.u32(0x00) != kAttrFileName || !value_.ok()) return;
+  uint64_t first = value_.u32(0x10);
+  uint64_t total = value_.u32(0x14);
+  if (!value_.ok() || !InBounds(0x10, total, value_.size()) || first > total) return;
+  ByteView entries = value_.Sub(0x10, static_cast<size_t>(total));
+  uint64_t pos = first;
+  while (InBounds(pos, 0x10, entries.size())) {
+    uint16_t length = entries.u16(pos + 0x08);
+    if (length < 0x10 || !InBounds(pos, length, entries.size())) break;
+    ByteView entry = entries.Sub(pos, length);
+    Append(std::make_unique<CIndexEntry>(entry));
+    if (entry.u8(0x0C) & 0x02) break;
+    pos += length;
+  }
+}
+
+CAttr_IndexAlloc::CAttr_IndexAlloc(ByteView header, CFileRecord* owner)
+    : CAttrNonResident(header, owner) {
+  uint64_t size = GetValueSize(nullptr);
+  if (runsOk_ && indexBlockBytes_ != 0 && size % indexBlockBytes_ == 0)
+    blockCount_ = size / indexBlockBytes_;
+}
+
+template <typename Base>
+CAttr_Bitmap<Base>::CAttr_Bitmap(ByteView header, CFileRecord* owner) : Base(header, owner) {
+  if (!this->RunsValid()) return;
+  bitmapBytes_ = this->GetValueSize(nullptr);
+  if constexpr (std::is_same_v<Base, CAttrResident>) {
+    bitmapBuffer_.assign(this->value_.data(), this->value_.data() + this->value_.size());
+  } else {
+    if (this->clusterBytes_ != 0) bitmapBuffer_.assign(this->clusterBytes_, 0);
+  }
+}
+
+template class CAttr_Bitmap<CAttrResident>;
+template class CAttr_Bitmap<CAttrNonResident>;
+
+}  // namespace kestrel::ntfs

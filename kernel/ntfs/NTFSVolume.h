@@ -1,0 +1,61 @@
+// CNTFSVolume: an NTFS partition opened by drive letter, its geometry from
+// the boot sector, its version from $Volume and its $MFT record, through
+// whose data runs every other record is found.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "kernel/ntfs/BootSector.h"
+#include "kernel/os/Os.h"
+
+namespace kestrel::ntfs {
+
+class CFileRecord;
+class CAttrBase;
+
+class CNTFSVolume {
+ public:
+  // Opens the volume on `letter` (A..Z, either case); check IsUsable().
+  explicit CNTFSVolume(char16_t letter);
+  // The same over a device already open (tests use in-memory devices).
+  explicit CNTFSVolume(std::unique_ptr<os::Device> device);
+  virtual ~CNTFSVolume();
+  CNTFSVolume(const CNTFSVolume&) = delete;
+  CNTFSVolume& operator=(const CNTFSVolume&) = delete;
+
+  bool IsUsable() const { return usable_; }
+  uint16_t SectorBytes() const { return geometry_.sectorBytes; }
+  uint32_t ClusterBytes() const { return geometry_.clusterBytes; }
+  uint32_t RecordBytes() const { return geometry_.recordBytes; }
+  uint32_t IndexBlockBytes() const { return geometry_.indexBlockBytes; }
+  uint64_t MftByteOffset() const { return geometry_.mftByteOffset; }
+  uint16_t NtfsVersion() const { return version_; }
+  os::Device* Handle() const { return device_.get(); }
+  CAttrBase* MftData() const { return mftData_; }
+  // Records the $MFT holds: its data size / record size.
+  uint64_t RecordCount() const;
+
+  // Reads bytes at a volume offset. The device is only ever asked for
+  // whole sectors (Windows refuses anything else on raw volumes): an
+  // unaligned request reads the enclosing sectors and copies out. `got`
+  // may be short at the end of the device.
+  bool ReadAligned(uint64_t offset, void* buffer, size_t length, size_t& got);
+  // Reads the first `size` bytes of record `recordNumber` (up to one
+  // record), through the $MFT's runs from record 16 on. True only when all
+  // arrive.
+  bool ReadRecordBytes(uint64_t recordNumber, uint8_t* buffer, size_t size);
+
+ private:
+  void Open();
+
+  std::unique_ptr<os::Device> device_;
+  NtfsGeometry geometry_;
+  uint16_t version_ = 0;
+  bool usable_ = false;
+  std::unique_ptr<CFileRecord> mftRecord_;
+  CAttrBase* mftData_ = nullptr;
+};
+
+}  // namespace kestrel::ntfs

@@ -1,0 +1,42 @@
+// Rebuilds a file's folder path inside the volume from the parent
+// references of its file names, for the scan's items and for the recovery
+// writer's output path alike (so the two always agree).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "kernel/ntfs/FileRecord.h"
+
+namespace kestrel::ntfs {
+
+class CNTFSVolume;
+
+// Deepest folder chain followed: a 1023-unit path cannot hold more
+// components than this, and parent loops end here at the latest.
+constexpr size_t kMaxFolderDepth = 512;
+
+class PathBuilder {
+ public:
+  explicit PathBuilder(CNTFSVolume& volume) : volume_(volume) {}
+
+  // The path of a loaded record inside the volume: its folders from the
+  // root, then its name, every component made safe, "\" between them, at
+  // most `limit` units. The walk stops at the root, at the first parent
+  // that is no longer a readable folder with a name, at a parent seen
+  // before, or at the first folder that would not fit (the deepest
+  // folders are kept). A record without a usable name is "lostfile".
+  std::u16string Rebuild(CFileRecord& record, size_t limit);
+
+ private:
+  // The name reader's answer for a folder, read once per builder: folder
+  // records do not change during one pass.
+  const RecordName& Folder(uint64_t recordNumber);
+
+  CNTFSVolume& volume_;
+  std::unordered_map<uint64_t, RecordName> folders_;
+};
+
+}  // namespace kestrel::ntfs
