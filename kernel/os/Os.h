@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "kernel/os/Utf.h"
+
 namespace kestrel::os {
 
 // What IOCTL_DISK_GET_DRIVE_GEOMETRY reports.
@@ -98,9 +100,5 @@ std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path);
 
 void SleepMs(unsigned milliseconds);
 
-// UTF-8 <-> UTF-16 for the places that meet narrow text (POSIX file names,
-// the environment, the command line).
-std::string ToUtf8(const std::u16string& text);
-std::u16string FromUtf8(const std::string& text);
 
 }  // namespace kestrel::os

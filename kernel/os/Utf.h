@@ -1,0 +1,13 @@
+// UTF-8 <-> UTF-16 for the places that meet narrow text (POSIX file names,
+// the environment, the command line).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrel::os {
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace kestrel::os
