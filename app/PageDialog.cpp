@@ -1,0 +1,26 @@
+#include "app/PageDialog.h"
+
+CPageDialog::CPageDialog(int templateId)
+    : CDialogBase(templateId), m_whiteBrush(CreateSolidBrush(RGB(255, 255, 255))) {}
+
+CPageDialog::~CPageDialog() {
+  if (m_whiteBrush) DeleteObject(m_whiteBrush);
+}
+
+void CPageDialog::PaintBackground(HDC dc) {
+  RECT rc;
+  GetClientRect(m_hwnd, &rc);
+  FillRect(dc, &rc, m_whiteBrush);
+}
+
+std::optional<LRESULT> CPageDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+      return reinterpret_cast<LRESULT>(m_whiteBrush);
+    default:
+      return std::nullopt;
+  }
+}

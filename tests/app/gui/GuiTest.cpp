@@ -1,0 +1,1052 @@
+// Drives the real Restorix main window, with the real Kestrel.dll beside
+// it, through window messages, and checks what the user would see.
+//
+// The main thread runs the dialog modally, as the program does; a driver
+// thread sends and posts messages and waits for their effects by polling
+// with time-outs. Code that must run on the window thread goes through a
+// small invoker window owned by that thread.
+//
+//   restorix_gui_test                      run the checks; last line "N passed, N failed"
+//   restorix_gui_test --second-instance    exit code 1 when this copy may start
+//   restorix_gui_test --showcase DIR       show every page in turn for scripts/screenshots.sh
+//
+// RESTORIX_GUI_IMAGE names a FAT image (Unix path) mapped to R: for the kernel.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/AppFiles.h"
+#include "app/KernelBinding.h"
+#include "app/RestorixDlg.h"
+#include "app/Startup.h"
+#include "app/core/FolderIndex.h"
+#include "app/core/FolderPaths.h"
+#include "app/core/StartupRules.h"
+#include "app/resource.h"
+#include "controls/BrowseFolder.h"
+#include "controls/GdiplusInclude.h"
+#include "controls/PngButton.h"
+
+namespace {
+
+std::atomic<int> g_passed{0};
+std::atomic<int> g_failed{0};
+
+void Check(bool ok, const char* what, int line) {
+  if (ok) {
+    ++g_passed;
+    std::printf("ok    %s\n", what);
+  } else {
+    ++g_failed;
+    std::printf("FAIL  %s (line %d)\n", what, line);
+  }
+  std::fflush(stdout);
+}
+#define CHECK(cond) Check((cond), #cond, __LINE__)
+#define CHECK_MSG(cond, what) Check((cond), what, __LINE__)
+
+// Polls `done` every 10 ms for up to `ms`; true when it came true.
+bool WaitUntil(const std::function<bool()>& done, DWORD ms = 20000) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() > end) return false;
+    Sleep(10);
+  }
+}
+
+// ---------------------------------------------------------------- invoker
+// A message-only window of the dialog's thread: runs code there, answers
+// the kernel's scan messages, and marks how far the posted queue has gone.
+constexpr UINT kInvoke = WM_APP + 1;
+constexpr UINT kQueueMark = WM_APP + 2;
+HWND g_invoker = nullptr;
+std::atomic<int> g_scanClosed{0};
+std::atomic<long long> g_scanCount{-1};
+
+LRESULT CALLBACK InvokerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kInvoke:
+      (*reinterpret_cast<std::function<void()>*>(lParam))();
+      return 1;
+    case kQueueMark:
+      SetEvent(reinterpret_cast<HANDLE>(lParam));
+      return 0;
+    case WM_SCAN_FOUND_COUNT:
+      g_scanCount = static_cast<long long>(wParam);
+      return 0;
+    case WM_CLOSE:  // the kernel's end-of-scan message
+      g_scanClosed = 1;
+      return 0;
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+void CreateInvoker() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = InvokerProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"RestorixGuiTestInvoker";
+  RegisterClassW(&wc);
+  g_invoker = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+void OnUiThread(const std::function<void()>& fn) {
+  std::function<void()> copy = fn;
+  SendMessageW(g_invoker, kInvoke, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
+// Waits until the window thread has handled everything posted before this
+// call, three rounds deep (a posted key may post a command, which may post
+// another).
+bool DrainPosted() {
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  bool ok = true;
+  for (int round = 0; round < 3 && ok; ++round) {
+    PostMessageW(g_invoker, kQueueMark, 0, reinterpret_cast<LPARAM>(event));
+    ok = WaitForSingleObject(event, 20000) == WAIT_OBJECT_0;
+  }
+  CloseHandle(event);
+  return ok;
+}
+
+// ---------------------------------------------------------------- windows
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(hwnd, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[64] = {};
+  GetClassNameW(hwnd, name, static_cast<int>(std::size(name)));
+  return name;
+}
+
+// A visible dialog box (#32770) of this process with the given caption,
+// other than `except`.
+HWND FindDialog(const std::wstring& caption, HWND except = nullptr) {
+  struct Search {
+    std::wstring caption;
+    HWND except;
+    HWND found;
+  } search{caption, except, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != GetCurrentProcessId() || hwnd == s->except || !IsWindowVisible(hwnd)) return TRUE;
+        if (ClassOf(hwnd) != L"#32770" || WindowText(hwnd) != s->caption) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The text of a message box: its longest static text.
+std::wstring MessageBoxText(HWND box) {
+  std::wstring best;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM lp) -> BOOL {
+        auto* b = reinterpret_cast<std::wstring*>(lp);
+        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) {
+          std::wstring t = WindowText(child);
+          if (t.size() > b->size()) *b = t;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&best));
+  return best;
+}
+
+RECT RectInParent(HWND child) {
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+SIZE ClientSize(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  return {r.right, r.bottom};
+}
+
+LRESULT HitTestAt(HWND hwnd, int clientX, int clientY) {
+  POINT pt = {clientX, clientY};
+  ClientToScreen(hwnd, &pt);
+  return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+}
+
+std::wstring TempFolder(const wchar_t* name) {
+  wchar_t base[MAX_PATH] = {};
+  GetTempPathW(static_cast<DWORD>(std::size(base)), base);
+  std::wstring path = std::wstring(base) + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  return path;
+}
+
+void RemoveTree(const std::wstring& path) {
+  std::wstring from = path + L'\0' + L'\0';
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&op);
+}
+
+std::wstring ImageFromEnvironment() {
+  wchar_t unixPath[1024] = {};
+  if (!GetEnvironmentVariableW(L"RESTORIX_GUI_IMAGE", unixPath, static_cast<DWORD>(std::size(unixPath))))
+    return std::wstring();
+  std::wstring p = unixPath;
+  if (!p.empty() && p[0] == L'/') {
+    for (wchar_t& c : p)
+      if (c == L'/') c = L'\\';
+    p = L"Z:" + p;
+  }
+  return p;
+}
+
+// Maps the image to R: in the library before the window's SH_Init runs.
+// The module stays loaded (the window's binding loads the same one).
+bool MapTestImage(const std::wstring& image) {
+  if (image.empty()) return false;
+  HMODULE kestrel = LoadLibraryW((GetProgramFolder(nullptr) + L"\\Kestrel.dll").c_str());
+  if (!kestrel) return false;
+  using MapFn = int(__cdecl*)(wchar_t, const wchar_t*);
+  auto map = reinterpret_cast<MapFn>(reinterpret_cast<void*>(GetProcAddress(kestrel, "KX_MapVolume")));
+  return map && map(L'R', image.c_str()) == 1;
+}
+
+DWORD RunSelf(const wchar_t* arguments) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+  std::wstring command = L"\"" + std::wstring(self) + L"\" " + arguments;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return 0xFFFFFFFF;
+  DWORD code = 0xFFFFFFFE;
+  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+// ---------------------------------------------------------------- before the window
+
+void TestStartupPieces() {
+  std::printf("# start-up pieces\n");
+  // Single instance: this copy takes the block; another is turned away
+  // while we hold it, and let in once we released it (as before the
+  // elevated relaunch).
+  CHECK(EnsureSingleInstance());
+  CHECK(EnsureSingleInstance());  // a process that holds the block may start
+  CHECK_MSG(RunSelf(L"--second-instance") == 0, "a second copy is turned away");
+  ReleaseSingleInstance();
+  CHECK_MSG(RunSelf(L"--second-instance") == 1, "after the block is released a new copy may start");
+  CHECK(EnsureSingleInstance());
+
+  // Elevation: the decision follows the token's integrity level.
+  std::optional<uint32_t> rid = ReadIntegrityRid();
+  CHECK_MSG(rid.has_value(), "the token's integrity level can be read");
+  OSVERSIONINFOW v = {};
+  v.dwOSVersionInfoSize = sizeof v;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExW(&v);
+#pragma GCC diagnostic pop
+  CHECK_MSG(NeedsElevation() == restorix::ElevationNeeded(v.dwMajorVersion, rid),
+            "NeedsElevation matches the decision for this token");
+
+  // The program carries its manifest (common controls 6, started as invoked).
+  HRSRC manifest = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  std::string text;
+  if (HGLOBAL data = manifest ? LoadResource(nullptr, manifest) : nullptr)
+    text.assign(static_cast<const char*>(LockResource(data)), SizeofResource(nullptr, manifest));
+  CHECK_MSG(text.find("Microsoft.Windows.Common-Controls") != std::string::npos &&
+                text.find("version=\"6.0.0.0\"") != std::string::npos,
+            "the manifest asks for common controls 6");
+
+  // Program folder and settings helpers.
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+  CHECK(GetProgramFolder(nullptr) == restorix::FolderOfModulePath(self));
+  CHECK(SettingsFilePath() == GetProgramFolder(nullptr) + L"\\Setting.ini");
+  wchar_t buffer[16];
+  CHECK(ReadSetting(nullptr, L"k", buffer, 16) == 0);
+  CHECK(ReadSetting(L"s", nullptr, buffer, 16) == 0);
+  CHECK(ReadSetting(L"s", L"k", nullptr, 16) == 0);
+  CHECK(WriteSetting(nullptr, L"k", L"v") == 0);
+  CHECK(WriteSetting(L"s", L"k", nullptr) == 0);
+
+  // Folder helpers on the real file system.
+  const std::wstring root = TempFolder(L"restorix-folders");
+  RemoveTree(root);
+  CHECK(!FolderExists(root.c_str()));
+  CHECK(FolderExists(L""));
+  CHECK(CreateFolderTree((root + L"\\a\\b\\c").c_str()));
+  CHECK(FolderExists((root + L"\\a\\b\\c\\").c_str()));
+  CHECK_MSG(!CreateFolderTree((root + L"\\a\\b\\c").c_str()), "creating an existing folder reports false");
+  CHECK(!CreateFolderTree(L"."));
+  RemoveTree(root);
+}
+
+void TestBindingWithoutLibrary() {
+  std::printf("# binding without Kestrel.dll\n");
+  const std::wstring folder = TempFolder(L"restorix-nolib");
+  RemoveTree(folder);
+  CreateFolderTree(folder.c_str());
+  {
+    KernelBinding binding(folder);
+    CHECK_MSG(binding.GetRecoverPath() == folder + L"\\RecoveryData", "default recovery folder");
+    CHECK_MSG(FolderExists((folder + L"\\RecoveryData").c_str()), "the default recovery folder is created");
+    CHECK(binding.m_partitionType == 255);
+    CHECK(binding.m_hostWnd == nullptr);
+
+    std::atomic<int> loaded{-1};
+    std::thread loader([&] { loaded = binding.LoadKernel(); });
+    HWND box = nullptr;
+    CHECK_MSG(WaitUntil([&] { return (box = FindDialog(L"tip")) != nullptr; }), "a missing library is reported");
+    if (box) {
+      CHECK(MessageBoxText(box) == L"Load dll failure! please check!");
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    loader.join();
+    CHECK(loaded == 0);
+    CHECK(!binding.IsLoaded());
+    CHECK(binding.GetPartitionCount() == 0);
+    PartitionParameter p;
+    CHECK(binding.GetPartitionParameter(&p, 0) == 0);
+    CHECK(binding.Scan(L"C:\\", L"C:", 1, nullptr) == 0);
+    CHECK(binding.RecoverFile(L"C:\\out\\", 1, 0) == 0);
+    CHECK(binding.StopTask() == 0);
+    CHECK_MSG(binding.UnloadKernel() == 1, "UnloadKernel without a library answers 1");
+
+    binding.SetRecoverPath(L"D:\\Recovered files");
+    wchar_t stored[260] = {};
+    ReadSettingFrom(folder + L"\\Setting.ini", L"RecoverPath", L"path", stored, 260);
+    CHECK_MSG(std::wstring(stored) == L"D:\\Recovered files", "SetRecoverPath writes Setting.ini");
+    binding.SetCurrentPartition(L"R:", 2);
+    CHECK(std::wstring(binding.m_partitionName) == L"R:");
+    CHECK(binding.m_partitionType == 2);
+    std::wstring longName(100, L'x');
+    binding.SetCurrentPartition(longName.c_str(), 1);
+    CHECK_MSG(std::wstring(binding.m_partitionName).size() == 63, "a long partition name is cut to 63 units");
+    binding.SetPreviewFile(L"C:\\out\\a.txt");
+    CHECK(binding.GetPreviewFile() == L"C:\\out\\a.txt");
+  }
+  {
+    KernelBinding again(folder);
+    CHECK_MSG(again.GetRecoverPath() == L"D:\\Recovered files", "the recovery folder is read back from Setting.ini");
+  }
+  RemoveTree(folder);
+}
+
+// ---------------------------------------------------------------- image button
+
+bool SavePng(Gdiplus::Bitmap& bitmap, const std::wstring& path) {
+  UINT count = 0, size = 0;
+  if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0) return false;
+  std::vector<unsigned char> buffer(size);
+  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (Gdiplus::GetImageEncoders(count, size, encoders) != Gdiplus::Ok) return false;
+  for (UINT i = 0; i < count; ++i)
+    if (std::wstring(encoders[i].MimeType) == L"image/png")
+      return bitmap.Save(path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
+  return false;
+}
+
+// A 192 x 30 strip of four solid frames: red, green, blue, grey.
+const COLORREF kFrameColours[4] = {RGB(220, 0, 0), RGB(0, 200, 0), RGB(0, 0, 230), RGB(128, 128, 128)};
+
+COLORREF DrawnCentre(HWND button, UINT state) {
+  RECT rc;
+  GetClientRect(button, &rc);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, rc.right > 0 ? rc.right : 1, rc.bottom > 0 ? rc.bottom : 1);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  DRAWITEMSTRUCT dis = {};
+  dis.CtlType = ODT_BUTTON;
+  dis.CtlID = static_cast<UINT>(GetDlgCtrlID(button));
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.itemState = state;
+  dis.hwndItem = button;
+  dis.hDC = memory;
+  dis.rcItem = rc;
+  SendMessageW(button, kReflectedDrawItem, 0, reinterpret_cast<LPARAM>(&dis));
+  COLORREF c = GetPixel(memory, rc.right / 2, rc.bottom / 2);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+void TestPngButton() {
+  std::printf("# image button\n");
+  const std::wstring folder = TempFolder(L"restorix-strip");
+  CreateFolderTree(folder.c_str());
+  const std::wstring strip = folder + L"\\strip.png";
+  {
+    Gdiplus::Bitmap image(192, 30, PixelFormat32bppARGB);
+    Gdiplus::Graphics g(&image);
+    for (int f = 0; f < 4; ++f) {
+      Gdiplus::SolidBrush brush(Gdiplus::Color(255, GetRValue(kFrameColours[f]), GetGValue(kFrameColours[f]),
+                                               GetBValue(kFrameColours[f])));
+      g.FillRectangle(&brush, f * 48, 0, 48, 30);
+    }
+    CHECK_MSG(SavePng(image, strip), "a test strip is written");
+  }
+  HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+  HWND button = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | BS_NOTIFY, 10, 12, 5, 5,
+                                host, reinterpret_cast<HMENU>(77), nullptr, nullptr);
+  {
+    CPngButton png;
+    CHECK(png.Attach(host, 77));
+    png.SetImage(strip);
+    RECT r = RectInParent(button);
+    CHECK_MSG(png.FrameWidth() == 48 && png.ImageHeight() == 30 && r.left == 10 && r.top == 12 &&
+                  r.right - r.left == 48 && r.bottom - r.top == 30,
+              "a 192 x 30 strip gives a 48 x 30 button at the same corner");
+    RECT pr = png.ParentRect();
+    CHECK(pr.left == 10 && pr.top == 12 && pr.right == 58 && pr.bottom == 42);
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    CHECK_MSG(GetWindowRgn(button, region) != ERROR && !PtInRegion(region, 0, 0) && PtInRegion(region, 24, 15),
+              "the button has rounded corners");
+    DeleteObject(region);
+
+    CHECK_MSG(DrawnCentre(button, 0) == kFrameColours[0], "normal look: frame 0");
+    SendMessageW(button, WM_MOUSEHOVER, 0, 0);
+    CHECK_MSG(DrawnCentre(button, 0) == kFrameColours[1], "hovered look: pixels 48 to 95");
+    CHECK_MSG(DrawnCentre(button, ODS_SELECTED) == kFrameColours[2], "pressed look: frame 2");
+    png.SetChecked(1);
+    CHECK_MSG(DrawnCentre(button, 0) == kFrameColours[2], "checked and hovered: frame 2");
+    SendMessageW(button, WM_MOUSELEAVE, 0, 0);
+    png.SetChecked(0);
+    CHECK_MSG(DrawnCentre(button, 0) == kFrameColours[0], "after leaving: frame 0 again");
+
+    png.SetImage(folder + L"\\missing.png");
+    r = RectInParent(button);
+    CHECK_MSG(png.ImageWidth() == 0 && r.right == r.left && r.bottom == r.top, "a missing image shrinks the button");
+  }
+  DestroyWindow(host);
+  RemoveTree(folder);
+}
+
+// ---------------------------------------------------------------- the window
+
+struct Expected {
+  std::vector<std::wstring> deletedPaths;  // inside the volume
+};
+
+// Builds the folder tree the binding should produce: one node per distinct
+// folder prefix, names compared ignoring case.
+size_t DistinctFolderNodes(const std::vector<std::wstring>& itemPaths) {
+  std::vector<std::wstring> keys;
+  for (const std::wstring& path : itemPaths) {
+    std::wstring folder = restorix::RemoveFileSpec(path);
+    std::wstring prefix;
+    size_t start = 0;
+    while (start <= folder.size()) {
+      size_t at = folder.find(L'\\', start);
+      std::wstring part = folder.substr(start, at == std::wstring::npos ? std::wstring::npos : at - start);
+      if (!part.empty()) {
+        prefix += (prefix.empty() ? L"" : L"\\") + part;
+        std::wstring upper;
+        for (wchar_t c : prefix) upper += restorix::FoldToUpper(c);
+        bool seen = false;
+        for (const auto& k : keys) seen = seen || k == upper;
+        if (!seen) keys.push_back(upper);
+      }
+      if (at == std::wstring::npos) break;
+      start = at + 1;
+    }
+  }
+  return keys.size();
+}
+
+size_t CountTreeNodes(HWND tree, HTREEITEM parent) {
+  size_t n = 0;
+  for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
+       item = TreeView_GetNextSibling(tree, item))
+    n += 1 + CountTreeNodes(tree, item);
+  return n;
+}
+
+void TestKernelThroughBinding(CRestorixDlg& dlg, bool imageMapped) {
+  std::printf("# kernel through the window's binding\n");
+  KernelBinding* binding = dlg.Binding();
+  CHECK(binding != nullptr);
+  if (!binding) return;
+  CHECK(binding->IsLoaded());
+  CHECK(binding->m_hostWnd == dlg.Hwnd());
+  CHECK(FolderExists(binding->GetRecoverPath().c_str()));
+  if (!imageMapped) {
+    std::printf("#   (no RESTORIX_GUI_IMAGE: partition and scan checks left out)\n");
+    return;
+  }
+  int fatIndex = -1;
+  const int count = binding->GetPartitionCount();
+  for (int i = 0; i < count; ++i) {
+    PartitionParameter p = {};
+    if (binding->GetPartitionParameter(&p, i) && p.name[0] == L'R') fatIndex = i;
+  }
+  CHECK_MSG(fatIndex >= 0, "the mapped FAT image is listed as partition R:");
+  PartitionParameter p = {};
+  if (fatIndex < 0 || !binding->GetPartitionParameter(&p, fatIndex)) return;
+  CHECK_MSG(p.fsKind == 2, "partition R: is FAT");
+
+  // A real scan, reported to the invoker window.
+  g_scanClosed = 0;
+  binding->SetCurrentPartition(p.name, p.fsKind);
+  std::wstring prefix = std::wstring(binding->m_partitionName) + L"\\";
+  binding->m_busy = 1;
+  binding->Scan(prefix.c_str(), p.name, p.fsKind, g_invoker);
+  binding->m_busy = 0;
+  CHECK_MSG(WaitUntil([] { return g_scanClosed.load() != 0; }, 120000), "the scan ends with WM_CLOSE");
+  DrainPosted();
+
+  // The tree and the list, built by the binding on the window thread.
+  std::vector<std::wstring> paths;
+  size_t treeNodes = 0;
+  size_t itemCount = 0;
+  bool rowsMatch = true;
+  size_t rows = 0;
+  OnUiThread([&] {
+    HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    HWND tree = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | TVS_CHECKBOXES, 0, 0, 200, 300, host, nullptr,
+                                nullptr, nullptr);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 200, 0, 200, 300, host, nullptr,
+                                nullptr, nullptr);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES);
+    LVCOLUMNW col = {};
+    col.mask = LVCF_WIDTH;
+    col.cx = 100;
+    for (int i = 0; i < 3; ++i) ListView_InsertColumn(list, i, &col);
+    binding->FillFolderTree(tree, 1);
+    treeNodes = CountTreeNodes(tree, nullptr);
+    itemCount = binding->Index().ItemCount();
+    for (const std::wstring& folder : binding->Index().Folders()) {
+      std::vector<restorix::ItemId> ids;
+      binding->CollectFolderItems(folder, ids);
+      ListView_DeleteAllItems(list);
+      binding->FillFileList(folder, list);
+      const int n = ListView_GetItemCount(list);
+      rows += static_cast<size_t>(n);
+      rowsMatch = rowsMatch && n == static_cast<int>(ids.size());
+      for (int i = 0; i < n && i < static_cast<int>(ids.size()); ++i) {
+        DelItem item = {};
+        binding->GetItemById(ids[i].low, ids[i].high, &item);
+        paths.push_back(item.path);
+        std::printf("#   item %ls\n", item.path);
+        wchar_t text[260] = {};
+        ListView_GetItemText(list, i, 0, text, 260);
+        wchar_t size[32] = {};
+        ListView_GetItemText(list, i, 1, size, 32);
+        LVITEMW li = {};
+        li.mask = LVIF_PARAM;
+        li.iItem = i;
+        ListView_GetItem(list, &li);
+        rowsMatch = rowsMatch && text == restorix::FileNameOf(item.path) &&
+                    size == std::to_wstring(item.size) && ListView_GetCheckState(list, i) &&
+                    static_cast<uint32_t>(li.lParam) == ids[i].low;
+      }
+    }
+    DestroyWindow(host);
+  });
+  std::printf("#   the kernel found %zu items (last running count %lld), %zu tree nodes\n", itemCount,
+              g_scanCount.load(), treeNodes);
+  // make_gui_image.sh deletes three files in three folders.
+  CHECK_MSG(itemCount == 3, "the scan finds the image's three deleted files");
+  const std::set<std::wstring> folders(binding->Index().Folders().begin(), binding->Index().Folders().end());
+  CHECK_MSG(folders == (std::set<std::wstring>{prefix + L"Deleted", prefix + L"Deleted\\Docs",
+                                                prefix + L"Deleted\\Photos\\2011"}),
+            "the folder index holds the three folders");
+  CHECK_MSG(treeNodes == 5, "tree: R:, Deleted, Docs, Photos, 2011");
+  CHECK_MSG(rows == itemCount, "every item is listed under its folder");
+  CHECK_MSG(rowsMatch, "each row shows the item's name, size, check mark and id");
+  CHECK_MSG(treeNodes == DistinctFolderNodes(paths), "one tree node per folder, case ignored");
+  bool prefixed = true;
+  for (const std::wstring& path : paths) prefixed = prefixed && path.rfind(prefix, 0) == 0;
+  CHECK_MSG(prefixed, "every item path begins with the scan prefix");
+}
+
+// The folder picker, cancelled by the test.
+void TestBrowseFolder(HWND owner) {
+  std::printf("# folder picker\n");
+  auto titled = [] {
+    // The picker's caption is the system's; our title is a text inside it.
+    struct S {
+      HWND found = nullptr;
+    } s;
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(hwnd, &pid);
+          if (pid != GetCurrentProcessId() || ClassOf(hwnd) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+          if (MessageBoxText(hwnd) == L"选择恢复文件保存目录") {
+            reinterpret_cast<S*>(lp)->found = hwnd;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+  };
+  for (int round = 0; round < 2; ++round) {
+    // Round 1 starts from a folder too long for the buffer: it is ignored.
+    std::wstring start = round == 0 ? GetProgramFolder(nullptr) : std::wstring(3000, L'x');
+    std::atomic<int> result{-2};
+    std::thread picker([&] {
+      OleInitialize(nullptr);
+      CBrowseFolder browse;
+      result = browse.Browse(owner, start.c_str());
+      OleUninitialize();
+    });
+    HWND dialog = nullptr;
+    CHECK_MSG(WaitUntil([&] { return (dialog = titled()) != nullptr; }), "the picker opens with our title");
+    if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    picker.join();
+    CHECK_MSG(result == 0, "cancelling the picker answers 0");
+  }
+}
+
+struct WindowRun {
+  CRestorixDlg* dlg = nullptr;
+  bool imageMapped = false;
+  std::atomic<int> workerSawStop{0};
+  std::atomic<int> workerEnded{0};
+  std::atomic<int> pagesAliveWhenWorkerEnded{0};
+  HWND hwnd = nullptr;
+};
+
+void DriveWindow(WindowRun& run) {
+  CRestorixDlg& dlg = *run.dlg;
+  std::printf("# main window\n");
+  HWND hwnd = nullptr;
+  CHECK_MSG(WaitUntil([&] {
+              hwnd = dlg.Hwnd();
+              return hwnd && IsWindowVisible(hwnd);
+            }, 60000),
+            "the main window opens");
+  if (!hwnd) return;
+  run.hwnd = hwnd;
+  DrainPosted();
+  CHECK_MSG(ReadStoredMainWindow() == hwnd, "the window is stored in the single-instance block");
+
+  // Look.
+  const SIZE client = ClientSize(hwnd);
+  CHECK(WindowText(hwnd) == L"Talvex Data Recovery");
+  CHECK_MSG(client.cx == 800 && client.cy == 600, "800 x 600 client area");
+  CHECK_MSG((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CAPTION) == 0, "no title bar");
+  CHECK_MSG((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED) != 0, "layered window");
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  CHECK_MSG(GetLayeredWindowAttributes(hwnd, nullptr, &alpha, &flags) && (flags & LWA_ALPHA) && alpha == 240,
+            "constant alpha 240");
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  RECT box = {};
+  CHECK_MSG(GetWindowRgn(hwnd, region) != ERROR && GetRgnBox(region, &box) != ERROR && box.right == client.cx &&
+                box.bottom == client.cy,
+            "rounded region over the client area");
+  CHECK_MSG(!PtInRegion(region, 0, 0) && PtInRegion(region, 400, 300), "the corners are cut off");
+  DeleteObject(region);
+  CHECK(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0) != 0);
+  CHECK(dlg.HasBackground());
+  wchar_t item[64] = {};
+  GetMenuStringW(GetSystemMenu(hwnd, FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
+  CHECK_MSG(std::wstring(item) == L"Restorix(&A)...", "about item in the system menu");
+
+  // Buttons.
+  HWND closeBtn = GetDlgItem(hwnd, IDC_CLOSE);
+  HWND minBtn = GetDlgItem(hwnd, IDC_MINIMIZE);
+  RECT rc = RectInParent(closeBtn);
+  CHECK_MSG(rc.left == client.cx - 46 && rc.top == 1 && rc.right - rc.left == 41 && rc.bottom - rc.top == 20,
+            "close button at (width - 46, 1), 41 x 20");
+  rc = RectInParent(minBtn);
+  CHECK_MSG(rc.left == client.cx - 77 && rc.top == 1 && rc.right - rc.left == 31 && rc.bottom - rc.top == 20,
+            "minimise button at (width - 77, 1), 31 x 20");
+  const int tabIds[] = {IDC_TAB_DR, IDC_TAB_PR, IDC_TAB_FR, IDC_TAB_PTR, IDC_TAB_VR};
+  const RECT tabUnits[] = {{10, 19, 0, 0}, {71, 18, 0, 0}, {138, 18, 0, 0}, {198, 18, 0, 0}, {258, 18, 0, 0}};
+  bool tabsPlaced = true;
+  for (int i = 0; i < 5; ++i) {
+    CPngButton* b = dlg.Button(tabIds[i]);
+    RECT expect = tabUnits[i];
+    MapDialogRect(hwnd, &expect);
+    RECT r = RectInParent(GetDlgItem(hwnd, tabIds[i]));
+    tabsPlaced = tabsPlaced && b && b->ImageWidth() > 0 && r.left == expect.left && r.top == expect.top &&
+                 r.right - r.left == b->FrameWidth() && r.bottom - r.top == b->ImageHeight();
+  }
+  CHECK_MSG(tabsPlaced, "tab buttons keep their template corner and take one frame's size");
+  CHECK_MSG(dlg.Button(IDC_TAB_DR)->Checked() == 1, "tab 1000 is checked");
+  CHECK_MSG(dlg.Button(IDC_CLOSE)->FrameWidth() * 4 == dlg.Button(IDC_CLOSE)->ImageWidth(), "four-frame strip");
+
+  // Pages.
+  const auto& pages = dlg.Pages();
+  CHECK(pages.size() == 4);
+  const struct {
+    int id;
+    const wchar_t* name;
+    uint8_t key;
+  } table[] = {{129, L"Select Device", 1}, {133, L"DR dlg", 2}, {154, L"Preview dlg", 5}, {155, L"Search dlg", 6}};
+  bool tableOk = pages.size() == 4;
+  for (size_t i = 0; tableOk && i < 4; ++i)
+    tableOk = pages[i].resourceId == table[i].id && std::wstring(pages[i].name) == table[i].name &&
+              pages[i].key == table[i].key && pages[i].window && pages[i].window->Hwnd() &&
+              pages[i].window->TemplateId() == table[i].id;
+  CHECK_MSG(tableOk, "page table: 129/1, 133/2, 154/5, 155/6 in that order");
+  if (!tableOk) return;
+  bool placed = true;
+  for (const PageEntry& e : pages) {
+    RECT r = RectInParent(e.window->Hwnd());
+    placed = placed && r.left == 16 && r.top == 120 && r.right - r.left == client.cx - 34 &&
+             r.bottom - r.top == client.cy - 172;
+  }
+  CHECK_MSG(placed, "pages at (16, 120), client size less (34, 172)");
+  auto onlyVisible = [&](uint8_t key) {
+    bool ok = true;
+    for (const PageEntry& e : pages) ok = ok && (IsWindowVisible(e.window->Hwnd()) != FALSE) == (e.key == key);
+    return ok;
+  };
+  CHECK_MSG(onlyVisible(1) && dlg.CurrentPage().key == 1, "the device page shows first");
+
+  CHECK(SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0) == 1);
+  CHECK_MSG(onlyVisible(2) && dlg.CurrentPage().key == 2, "WM_SHOW_RESULTS_PAGE shows only the results page");
+  CHECK(SendMessageW(hwnd, WM_SHOW_SEARCH_PAGE, 0, 0) == 1);
+  CHECK_MSG(onlyVisible(6), "WM_SHOW_SEARCH_PAGE shows only the search page");
+  PostMessageW(hwnd, WM_SHOW_PREVIEW_PAGE, 0, 0);
+  DrainPosted();
+  CHECK_MSG(onlyVisible(5) && dlg.CurrentPage().resourceId == 154, "posted WM_SHOW_PREVIEW_PAGE shows the preview");
+  PostMessageW(hwnd, WM_SHOW_DEVICE_PAGE, 0, 0);
+  DrainPosted();
+  CHECK_MSG(onlyVisible(1), "posted WM_SHOW_DEVICE_PAGE shows the device page");
+  OnUiThread([&] { dlg.ShowPage(3); });
+  CHECK_MSG(onlyVisible(0), "ShowPage(3) leaves no page visible");
+  OnUiThread([&] { dlg.ShowPage(1); });
+  CHECK(onlyVisible(1));
+
+  // Progress bar.
+  HWND bar = GetDlgItem(hwnd, IDC_PROGRESS);
+  CHECK_MSG(!IsWindowVisible(bar), "the progress bar starts hidden");
+  CHECK(SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 40) == 1);
+  CHECK_MSG(IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 40, "(1, 40) shows the bar at 40");
+  CHECK(SendMessageW(bar, PBM_GETRANGE, FALSE, 0) == 100);
+  SendMessageW(hwnd, WM_RECOVER_PROGRESS, 0, 55);
+  CHECK_MSG(!IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 55, "(0, 55) hides the bar");
+  SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 70);
+  SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 100);
+  CHECK_MSG(!IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 0, "(1, 100) hides and resets the bar");
+  // As a recovery thread reports: posted from a worker.
+  KernelBinding* binding = dlg.Binding();
+  if (binding) {
+    binding->Workers().Start([hwnd] {
+      for (int p : {0, 33, 66}) PostMessageW(hwnd, WM_RECOVER_PROGRESS, 1, p);
+    });
+    CHECK(binding->Workers().WaitIdle(std::chrono::seconds(30)));
+    DrainPosted();
+    CHECK_MSG(IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 66, "posted progress moves the bar");
+    PostMessageW(hwnd, WM_RECOVER_PROGRESS, 0, 100);
+    DrainPosted();
+    CHECK(!IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 0);
+  }
+
+  // Dragging: the top band, less its right-most 100 pixels.
+  CHECK(HitTestAt(hwnd, 10, 10) == HTCAPTION);
+  CHECK(HitTestAt(hwnd, client.cx - 101, 99) == HTCAPTION);
+  CHECK(HitTestAt(hwnd, client.cx - 60, 10) == HTCLIENT);
+  CHECK(HitTestAt(hwnd, 300, 100) == HTCLIENT);
+  CHECK(HitTestAt(hwnd, 300, 400) == HTCLIENT);
+
+  // Hover and checked looks.
+  CPngButton* close = dlg.Button(IDC_CLOSE);
+  auto redraw = [&](HWND b) { OnUiThread([b] { RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }); };
+  redraw(closeBtn);
+  CHECK_MSG(close->LastFrameDrawn() == 0, "close button drawn normal");
+  SendMessageW(closeBtn, WM_MOUSEHOVER, 0, 0);
+  redraw(closeBtn);
+  CHECK_MSG(close->Hover() == 1 && close->LastFrameDrawn() == 1, "hovered close button shows frame 1");
+  SendMessageW(closeBtn, WM_MOUSELEAVE, 0, 0);
+  redraw(closeBtn);
+  CHECK_MSG(close->Hover() == 0 && close->Tracking() == 0 && close->LastFrameDrawn() == 0, "leaving restores frame 0");
+  HWND tabDr = GetDlgItem(hwnd, IDC_TAB_DR);
+  SendMessageW(tabDr, WM_MOUSEHOVER, 0, 0);
+  redraw(tabDr);
+  CHECK_MSG(dlg.Button(IDC_TAB_DR)->LastFrameDrawn() == 2, "a checked button shows frame 2 under the pointer");
+  SendMessageW(tabDr, WM_MOUSELEAVE, 0, 0);
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_DR, BN_CLICKED), reinterpret_cast<LPARAM>(tabDr));
+  CHECK(dlg.Button(IDC_TAB_DR)->Checked() == 1);
+  for (int id : {IDC_TAB_PR, IDC_TAB_FR, IDC_TAB_PTR, IDC_TAB_VR})
+    PostMessageW(GetDlgItem(hwnd, id), BM_CLICK, 0, 0);
+  DrainPosted();
+  CHECK_MSG(IsWindowVisible(hwnd) && onlyVisible(1), "the other tabs change nothing");
+
+  // Enter, Esc, Alt+F4, WM_CLOSE and the close command leave the window open.
+  HWND focus = GetDlgItem(hwnd, IDC_TAB_DR);
+  PostMessageW(focus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  PostMessageW(focus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+  PostMessageW(hwnd, WM_SYSKEYDOWN, VK_F4, 0x203E0001);
+  PostMessageW(hwnd, WM_SYSKEYUP, VK_F4, 0xE03E0001);
+  PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  DrainPosted();
+  SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  SendMessageW(hwnd, WM_COMMAND, IDOK, 0);
+  SendMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+  DrainPosted();
+  CHECK_MSG(IsWindow(hwnd) && IsWindowVisible(hwnd), "Enter, Esc, Alt+F4 and WM_CLOSE leave the window open");
+
+  // About box from the system menu.
+  PostMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+  HWND about = nullptr;
+  CHECK_MSG(WaitUntil([&] { return (about = FindDialog(L"关于 Restorix")) != nullptr; }), "the about box opens");
+  if (about) {
+    CHECK(WindowText(GetDlgItem(about, IDC_ABOUT_TEXT)).find(L"1.0.0.2") != std::wstring::npos);
+    CHECK(GetWindow(about, GW_OWNER) == hwnd);
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    CHECK(WaitUntil([&] { return !IsWindow(about); }));
+  }
+
+  // Minimise (with a fast second click, which must act as a click), then a
+  // second start restores the window and exits.
+  SendMessageW(minBtn, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  SendMessageW(minBtn, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  CHECK_MSG(WaitUntil([&] { return IsIconic(hwnd) != FALSE; }), "a double click on minimise minimises");
+  CHECK_MSG(RunSelf(L"--second-instance") == 0, "a second copy exits");
+  CHECK_MSG(WaitUntil([&] { return !IsIconic(hwnd) && IsWindowVisible(hwnd); }),
+            "the second copy restored the first one's window");
+
+  TestKernelThroughBinding(dlg, run.imageMapped);
+  TestBrowseFolder(hwnd);
+
+  // Exit: the question, Cancel twice, then OK while a worker still runs.
+  std::printf("# exit\n");
+  if (!binding) return;
+  HWND resultsPage = pages[1].window->Hwnd();
+  binding->m_stopRequested = 0;
+  binding->Workers().Start([&run, binding, resultsPage] {
+    while (!binding->m_stopRequested) {
+      binding->GetPartitionCount();
+      Sleep(5);
+    }
+    run.workerSawStop = 1;
+    Sleep(400);  // the item in hand is finished before the thread ends
+    run.pagesAliveWhenWorkerEnded = IsWindow(resultsPage) ? 1 : 0;
+    run.workerEnded = 1;
+  });
+  auto askToClose = [&](const wchar_t* expected, int answer) {
+    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), reinterpret_cast<LPARAM>(closeBtn));
+    HWND question = nullptr;
+    bool shown = WaitUntil([&] { return (question = FindDialog(L"Talvex Data Recovery", hwnd)) != nullptr; });
+    CHECK_MSG(shown, "the close button asks first");
+    if (!question) return;
+    CHECK_MSG(MessageBoxText(question) == expected, "the question's text");
+    CHECK(GetWindow(question, GW_OWNER) == hwnd);
+    PostMessageW(question, WM_COMMAND, answer, 0);
+    CHECK(WaitUntil([&] { return !IsWindow(question); }));
+  };
+  askToClose(L"你确定要退出系统?", IDCANCEL);
+  DrainPosted();
+  CHECK_MSG(IsWindowVisible(hwnd) && binding->m_stopRequested == 0 && !run.workerSawStop,
+            "Cancel leaves the window and the running task alone");
+  binding->m_busy = 1;
+  askToClose(L"有任务在运行,你确定要退出系统？", IDCANCEL);
+  DrainPosted();
+  CHECK(IsWindowVisible(hwnd) && binding->m_stopRequested == 0);
+  binding->m_busy = 0;
+  askToClose(L"你确定要退出系统?", IDOK);
+}
+
+// ---------------------------------------------------------------- the program itself
+
+// A visible dialog of another process with this caption, other than `except`.
+HWND FindProcessDialog(DWORD pid, const std::wstring& caption, HWND except = nullptr) {
+  struct Search {
+    DWORD pid;
+    std::wstring caption;
+    HWND except;
+    HWND found;
+  } search{pid, caption, except, nullptr};
+  EnumWindows(
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if (owner != s->pid || hwnd == s->except || !IsWindowVisible(hwnd)) return TRUE;
+        if (ClassOf(hwnd) != L"#32770" || WindowText(hwnd) != s->caption) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool StartProgram(const std::wstring& path, PROCESS_INFORMATION& pi) {
+  std::wstring command = L"\"" + path + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  return CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+}
+
+// Restorix.exe as shipped: starts, keeps a second copy out, and ends through
+// its close button and the exit question.
+void TestShippedProgram() {
+  std::printf("# Restorix.exe\n");
+  ReleaseSingleInstance();  // this test program held the block so far
+  const std::wstring exe = GetProgramFolder(nullptr) + L"\\Restorix.exe";
+  PROCESS_INFORMATION first = {};
+  CHECK_MSG(StartProgram(exe, first), "Restorix.exe starts");
+  if (!first.hProcess) return;
+  HWND main = nullptr;
+  CHECK_MSG(WaitUntil([&] { return (main = FindProcessDialog(first.dwProcessId, L"Talvex Data Recovery")) != nullptr; },
+                      60000),
+            "its main window opens");
+  if (main) {
+    CHECK_MSG(ReadStoredMainWindow() == main, "it stores its window in the single-instance block");
+    PROCESS_INFORMATION second = {};
+    CHECK(StartProgram(exe, second));
+    if (second.hProcess) {
+      DWORD code = 0xFFFF;
+      CHECK_MSG(WaitForSingleObject(second.hProcess, 60000) == WAIT_OBJECT_0 &&
+                    GetExitCodeProcess(second.hProcess, &code) && code == 0,
+                "a second Restorix.exe ends at once");
+      CloseHandle(second.hThread);
+      CloseHandle(second.hProcess);
+    }
+    CHECK_MSG(WaitForSingleObject(first.hProcess, 0) == WAIT_TIMEOUT && IsWindowVisible(main),
+              "the first copy runs on");
+    PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+    HWND question = nullptr;
+    CHECK_MSG(WaitUntil([&] {
+                return (question = FindProcessDialog(first.dwProcessId, L"Talvex Data Recovery", main)) != nullptr;
+              }),
+              "its close button asks first");
+    if (question) PostMessageW(question, WM_COMMAND, IDOK, 0);
+  }
+  DWORD code = 0xFFFF;
+  const bool ended = WaitForSingleObject(first.hProcess, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(first.hProcess, 3);
+  GetExitCodeProcess(first.hProcess, &code);
+  CHECK_MSG(ended && code == 0, "Restorix.exe ends with exit code 0 after OK");
+  CloseHandle(first.hThread);
+  CloseHandle(first.hProcess);
+}
+
+// ---------------------------------------------------------------- showcase
+
+void Showcase(CRestorixDlg& dlg, const std::wstring& dir) {
+  HWND hwnd = nullptr;
+  if (!WaitUntil([&] { return (hwnd = dlg.Hwnd()) && IsWindowVisible(hwnd); }, 60000)) return;
+  auto shoot = [&](const std::wstring& name) {
+    DrainPosted();
+    OnUiThread([hwnd] { RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW); });
+    // The window's place on the screen, for the script to cut it out.
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    char where[64];
+    const int n = std::snprintf(where, sizeof where, "%ld %ld %ld %ld\n", r.right - r.left, r.bottom - r.top,
+                                r.left, r.top);
+    HANDLE f = CreateFileW((dir + L"\\" + name + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+    if (f != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(f, where, static_cast<DWORD>(n), &written, nullptr);
+      CloseHandle(f);
+    }
+    const std::wstring done = dir + L"\\" + name + L".done";
+    WaitUntil([&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
+  };
+  shoot(L"1-device");
+  SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+  SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 45);
+  shoot(L"2-results");
+  SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 100);
+  SendMessageW(hwnd, WM_SHOW_SEARCH_PAGE, 0, 0);
+  shoot(L"3-search");
+  SendMessageW(hwnd, WM_SHOW_PREVIEW_PAGE, 0, 0);
+  shoot(L"4-preview");
+  SendMessageW(hwnd, WM_SHOW_DEVICE_PAGE, 0, 0);
+  PostMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+  HWND about = nullptr;
+  if (WaitUntil([&] { return (about = FindDialog(L"关于 Restorix")) != nullptr; })) {
+    shoot(L"5-about");
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !IsWindow(about); });
+  }
+  PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), 0);
+  HWND question = nullptr;
+  if (WaitUntil([&] { return (question = FindDialog(L"Talvex Data Recovery", hwnd)) != nullptr; })) {
+    shoot(L"6-exit-question");
+    PostMessageW(question, WM_COMMAND, IDOK, 0);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 2 && std::wstring(argv[1]) == L"--second-instance") return EnsureSingleInstance() ? 1 : 0;
+  const bool showcase = argc >= 3 && std::wstring(argv[1]) == L"--showcase";
+  const std::wstring showcaseDir = showcase ? argv[2] : L"";
+
+  ULONG_PTR gdiplus = 0;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFF};
+  InitCommonControlsEx(&controls);
+  CreateInvoker();
+
+  WindowRun run;
+  const std::wstring image = ImageFromEnvironment();
+  if (!showcase) {
+    TestStartupPieces();
+    TestBindingWithoutLibrary();
+    TestPngButton();
+    run.imageMapped = MapTestImage(image);
+    if (!image.empty()) CHECK_MSG(run.imageMapped, "the test image is mapped to R:");
+  } else {
+    MapTestImage(image);
+    EnsureSingleInstance();
+  }
+
+  {
+    CRestorixDlg dlg;
+    run.dlg = &dlg;
+    std::thread driver([&] {
+      if (showcase)
+        Showcase(dlg, showcaseDir);
+      else
+        DriveWindow(run);
+    });
+    const INT_PTR result = dlg.DoModal(nullptr);
+    driver.join();
+    if (!showcase) {
+      CHECK_MSG(result == IDOK, "the dialog ends through the exit procedure");
+      CHECK_MSG(run.workerSawStop == 1, "exit raised the stop flag for the running worker");
+      CHECK_MSG(run.workerEnded == 1 && run.pagesAliveWhenWorkerEnded == 1,
+                "exit waited for the worker before the pages went away");
+      CHECK_MSG(run.hwnd && !IsWindow(run.hwnd), "the window is gone");
+    }
+  }
+  if (!showcase) TestShippedProgram();
+  if (gdiplus) Gdiplus::GdiplusShutdown(gdiplus);
+  if (showcase) return 0;
+  std::printf("%d passed, %d failed\n", g_passed.load(), g_failed.load());
+  std::fflush(stdout);
+  return g_failed.load() == 0 ? 0 : 1;
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# A small (16 MiB) FAT16 volume for the desktop program's GUI test: a few folders,
+# some files deleted with mdel (their 0xE5 entries stay for the scan).
+# Usage: make_gui_image.sh OUTDIR  ->  OUTDIR/restorix_gui.img
+set -euo pipefail
+out=${1:?usage: make_gui_image.sh OUTDIR}
+export MTOOLS_SKIP_CHECK=1
+mkdir -p "$out"
+img="$out/restorix_gui.img"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+rm -f "$img"
+mkfs.fat -C -F 16 -n RESTORIXGUI "$img" 16384 >/dev/null
+printf 'quarterly report\r\n' > "$tmp/report.txt"
+head -c 3000 /dev/zero | tr '\0' 'a' > "$tmp/old.txt"
+head -c 70000 /dev/zero | tr '\0' 'p' > "$tmp/cat.jpg"
+printf 'top level\n' > "$tmp/top.txt"
+mmd -i "$img" ::/Docs ::/Photos ::/Photos/2011
+mcopy -i "$img" "$tmp/report.txt" "$tmp/old.txt" ::/Docs/
+mcopy -i "$img" "$tmp/cat.jpg" ::/Photos/2011/
+mcopy -i "$img" "$tmp/top.txt" ::/
+mdel -i "$img" ::/Docs/old.txt ::/Photos/2011/cat.jpg ::/top.txt
+echo "$img"
