@@ -8,6 +8,7 @@
 #include "kernel/RecoveryWriter.h"
 #include "kernel/StopFlag.h"
 #include "kernel/device/Enumeration.h"
+#include "kernel/device/RawDevice.h"
 #include "kernel/ntfs/NtfsScan.h"
 #include "kernel/os/Os.h"
 
@@ -94,6 +95,9 @@ void KernelUnInit() {
   s.currentFatDevice = nullptr;
   s.fatVolumes.reset();
   s.devices.reset();
+  // A later SH_Init may see other devices behind the same letters (a
+  // re-inserted disk, a new mapping): do not keep reading the old ones.
+  CloseReadHandles();
 }
 
 int PartitionCount() {

@@ -22,7 +22,10 @@ TEST(VolumeTable, PartitionSuffixGivesOffsetAndLength) {
 }
 
 TEST(VolumeTable, ReadsInsideAMappedPartitionAreClipped) {
-  MappedImage image{u"x", 1000, 100};
+  MappedImage image;
+  image.path = u"x";
+  image.offset = 1000;
+  image.length = 100;
   size_t got = 0;
   uint64_t seenOffset = 0;
   size_t seenLength = 0;
