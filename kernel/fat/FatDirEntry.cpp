@@ -52,17 +52,25 @@ bool FatDirEntry::ShortNameIs(const char* eleven) const {
 bool IsListableFileAttribute(uint8_t a) { return a == 0x01 || a == 0x02 || a == 0x04 || a == 0x20; }
 
 std::u16string ShortNameToText(const FatDirEntry& entry, size_t capacity) {
+  // Windows NT and later store "docs" or "a.txt" as a short entry alone,
+  // with byte 0x0C saying which part is shown in lower case; Windows and
+  // the other tools show them that way, and so do we.
+  const uint8_t caseFlags = entry.bytes[0x0C];
+  auto shown = [](uint8_t b, bool lower) {
+    char16_t c = DecodeAnsi(b);
+    return (lower && c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+  };
   std::u16string name, ext;
   bool first = true;
   for (int i = 0; i < 8; ++i) {
     uint8_t b = entry.bytes[i];
     if (b == 0x20) continue;
-    name += (first && b == kDeletedMark) ? u'_' : DecodeAnsi(b);
+    name += (first && b == kDeletedMark) ? u'_' : shown(b, caseFlags & kLowerCaseBase);
     first = false;
   }
   for (int i = 8; i < 11; ++i) {
     uint8_t b = entry.bytes[i];
-    if (b != 0x20) ext += DecodeAnsi(b);
+    if (b != 0x20) ext += shown(b, caseFlags & kLowerCaseExtension);
   }
   if (!ext.empty()) name += u'.' + ext;
   if (name.size() + 1 >= capacity) return {};

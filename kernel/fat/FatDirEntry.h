@@ -5,6 +5,7 @@
 //   0x00 8 bytes  name (first byte 0x00 ends the directory, 0xE5 = deleted)
 //   0x08 3 bytes  extension
 //   0x0B u8       attributes (0x0F long-name entry, bit 0x10 directory)
+//   0x0C u8       case flags (0x08 name, 0x10 extension shown in lower case)
 //   0x14 u16      high 16 bits of the first cluster
 //   0x16 u16      modification time (DOS)
 //   0x18 u16      modification date (DOS)
@@ -34,6 +35,8 @@ constexpr uint8_t kDeletedMark = 0xE5;
 constexpr uint8_t kAttrLongName = 0x0F;
 constexpr uint8_t kAttrDirectory = 0x10;
 constexpr uint32_t kLongNameChars = 13;
+constexpr uint8_t kLowerCaseBase = 0x08;
+constexpr uint8_t kLowerCaseExtension = 0x10;
 
 struct FatDirEntry {
   std::array<uint8_t, kDirEntryBytes> bytes{};

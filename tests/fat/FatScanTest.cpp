@@ -85,6 +85,20 @@ TEST(FatNames, ShortNamesAsText) {
   EXPECT_EQ(ShortNameToText(EntryOf("REPORT  TXT"), 12), u"REPORT.TXT");
 }
 
+TEST(FatNames, LowerCaseFlagsAsWindowsShowsThem) {
+  FatDirEntry e = EntryOf("\xE5" "       TXT");
+  e.bytes[0x0C] = 0x18;  // "a.txt": name and extension in lower case
+  EXPECT_EQ(ShortNameToText(e, 1024), u"_.txt");
+  e = EntryOf("README  TXT");
+  e.bytes[0x0C] = 0x08;
+  EXPECT_EQ(ShortNameToText(e, 1024), u"readme.TXT");
+  e.bytes[0x0C] = 0x10;
+  EXPECT_EQ(ShortNameToText(e, 1024), u"README.txt");
+  e = EntryOf("\xC9" "T" "\xC9" "1       ");  // only A-Z change case
+  e.bytes[0x0C] = 0x08;
+  EXPECT_EQ(ShortNameToText(e, 1024), u"\u00C9t\u00C91");
+}
+
 TEST(FatNames, DosTimesAreLocalCalendarTimes) {
   // 2020-09-13 12:26:40 is Unix second 1600000000.
   uint16_t date = static_cast<uint16_t>(((2020 - 1980) << 9) | (9 << 5) | 13);

@@ -90,17 +90,18 @@ fat_populate() {
   manifest_add "$manifest" "中文文件名.txt" "$work/cn.txt" $((t + 4))
   manifest_add "$manifest" "café résumé.txt" "$work/acc.txt" $((t + 6))
   # Short names only (REPORT.TXT, FOO, a.txt and x.txt have no long-name
-  # entries; case flags are not applied): the deleted entry has lost its
-  # first character. The folder GHOST is listed by its deleted entry; live
-  # short names keep their stored upper case (docs is DOCS).
+  # entries): the deleted entry has lost its first character. Names stored
+  # in upper case with the lower-case flags (a.txt, docs, sub) are shown in
+  # lower case, as Windows shows them. The folder GHOST is listed by its
+  # deleted entry.
   manifest_add "$manifest" "_EPORT.TXT" "$work/REPORT.TXT" $((t + 8))
   manifest_add "$manifest" "_OO" "$work/FOO" $((t + 10))
   manifest_add "$manifest" "Empty File.dat" "$work/empty.dat" $((t + 12))
   manifest_add "$manifest" "Big Data.bin" "$work/big.bin" $((t + 14))
-  manifest_add "$manifest" "DOCS/_.TXT" "$work/a.txt" $((t + 20))
-  manifest_add "$manifest" "DOCS/SUB/deep file.txt" "$work/deep.txt" $((t + 24))
+  manifest_add "$manifest" "docs/_.txt" "$work/a.txt" $((t + 20))
+  manifest_add "$manifest" "docs/sub/deep file.txt" "$work/deep.txt" $((t + 24))
   manifest_add "$manifest" "Gone Folder/Inner File.txt" "$work/inner.txt" $((t + 30))
-  manifest_add "$manifest" "Gone Folder/Nested Dir/_.TXT" "$work/x.txt" $((t + 32))
+  manifest_add "$manifest" "Gone Folder/Nested Dir/_.txt" "$work/x.txt" $((t + 32))
   for i in $(seq -w 1 40); do
     manifest_add "$manifest" "Many Files/empty entry number $i.dat" "$work/e.dat" $((t + 40))
   done
