@@ -93,6 +93,10 @@ void KernelUnInit() {
   TheRegistry().Clear();
   s.currentFat = nullptr;
   s.currentFatDevice = nullptr;
+  // Recoveries after this refer to no scan: the volumes they named are gone.
+  s.currentKind = kFsNone;
+  s.scanPrefix.clear();
+  s.scanVolume.clear();
   s.fatVolumes.reset();
   s.devices.reset();
   // A later SH_Init may see other devices behind the same letters (a

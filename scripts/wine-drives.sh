@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Gives the Wine prefix real drive letters backed by read-only loop devices,
 # the way a Windows machine sees a volume: "up FIXTUREDIR" links M: to the
-# FAT16 test volume and N: to the NTFS one and prints the
+# FAT16 test image and N: to the NTFS one and prints the
 # KESTREL_WINE_DRIVES value for the tests; "down" removes them.
 set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
@@ -21,7 +21,7 @@ up() {
   down
   mkdir -p "$dos" "$WINEPREFIX/kestrel-empty"
   local spec=""
-  for pair in m:vol_fat16 n:vol_ntfs; do
+  for pair in m:fat16 n:ntfs; do
     local letter=${pair%%:*} image=${pair#*:}
     local dev
     dev=$(losetup -f --show -r "$fixtures/$image.img")

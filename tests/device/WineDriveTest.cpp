@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "kernel/Kestrel.h"
@@ -17,7 +18,7 @@ namespace {
 
 #if defined(_WIN32)
 
-// KESTREL_WINE_DRIVES="M=vol_fat16;N=vol_ntfs": letter = fixture image name.
+// KESTREL_WINE_DRIVES="M=fat16;N=ntfs": letter = fixture image name.
 std::vector<std::pair<char, std::string>> WineDrives() {
   std::vector<std::pair<char, std::string>> out;
   const char* env = std::getenv("KESTREL_WINE_DRIVES");
@@ -55,6 +56,29 @@ TEST(WineDrives, LoopBackedLettersAreListedAndReadRaw) {
     uint8_t sector[512];
     ASSERT_TRUE(ReadVolumeSectors(static_cast<uint8_t>(letter - 'A' + 1), 0, 1, sector));
     EXPECT_EQ(std::memcmp(sector, boot.data(), 512), 0) << letter;
+
+    // Scan through the real device path and recover every deleted file.
+    auto manifest = test::ReadManifest(image);
+    test::ScanAndWait(name, expectedKind);
+    std::map<std::string, DelItem> items;
+    for (const DelItem& item : test::AllItems()) items[test::Utf8(item.path)] = item;
+    EXPECT_EQ(items.size(), manifest.size()) << letter;
+    test::TempDir out;
+    for (const auto& entry : manifest) {
+      std::string path = entry.path;
+      for (char& c : path)
+        if (c == '/') c = '\\';
+      auto it = items.find(std::string(1, letter) + ":\\Deleted\\" + path);
+      if (it == items.end()) {
+        ADD_FAILURE() << "not listed: " << entry.path;
+        continue;
+      }
+      EXPECT_EQ(it->second.size, entry.size) << entry.path;
+      ASSERT_EQ(SH_RecoveryFile(test::K(out.AsFolderArgument()), it->second.idLow,
+                                it->second.idHigh), 1) << entry.path;
+      EXPECT_EQ(test::Sha256File(out.path() / "Deleted" / std::filesystem::u8path(entry.path)),
+                entry.sha256) << entry.path;
+    }
   }
   SH_UnInit();
   CloseReadHandles();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "kernel/DelItemRegistry.h"
 #include "kernel/Kestrel.h"
@@ -99,6 +100,31 @@ TEST_F(ExportsTest, FatScanForAnUnknownNameStartsNothing) {
   EXPECT_EQ(SH_RecoveryFile(K(u"/tmp/"), 0, 0), 0) << "no current FAT volume";
 }
 
+TEST_F(ExportsTest, ANewScanStopsAndJoinsTheRunningOne) {
+  auto image = test::RequireImage("ntfs");
+  if (image.empty()) return;
+  test::MountedKernel kernel({{u'N', test::KernelPath(image)}});
+  MessageCollector first, second;
+  SH_Scan(K(u"N:\\"), K(u"N:"), 1, first.window());
+  // At once, before the first scan can have ended.
+  SH_Scan(K(u"X:\\"), K(u"N:"), 1, second.window());
+#if !defined(_WIN32)
+  // The first thread was joined inside SH_Scan: its WM_CLOSE is in already.
+  EXPECT_EQ(first.CloseCount(), 1);
+#endif
+  ASSERT_TRUE(second.WaitForClose());
+  SH_StopTask();
+  // Only the second scan's items remain, each once.
+  auto items = test::AllItems();
+  ASSERT_FALSE(items.empty());
+  std::set<uint64_t> ids;
+  for (const DelItem& item : items) {
+    EXPECT_EQ(test::Utf8(item.path).rfind("X:\\Deleted\\", 0), 0u) << test::Utf8(item.path);
+    EXPECT_TRUE(ids.insert((uint64_t{item.idHigh} << 32) | item.idLow).second);
+  }
+  EXPECT_EQ(second.FoundCounts().size(), items.size());
+}
+
 TEST_F(ExportsTest, StopTaskTwiceAndWithoutATask) {
   EXPECT_EQ(SH_StopTask(), 1);
   EXPECT_EQ(SH_StopTask(), 1);
@@ -106,7 +132,7 @@ TEST_F(ExportsTest, StopTaskTwiceAndWithoutATask) {
 
 TEST_F(ExportsTest, RecoveryNeedsAFolderAndAScan) {
   EXPECT_EQ(SH_RecoveryFile(nullptr, 1, 0), 0);
-  EXPECT_EQ(SH_RecoveryFile(K(u"/tmp/"), 1, 0), 0) << "no scan yet: kind 0";
+  EXPECT_EQ(SH_RecoveryFile(K(u"/tmp/"), 1, 0), 0) << "no scan since SH_UnInit: kind 0";
 }
 
 TEST_F(ExportsTest, InitEnumeratesOnceUntilUnInit) {
