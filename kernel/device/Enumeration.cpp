@@ -142,9 +142,9 @@ bool BuildDeviceName(const DeviceList& list, size_t index, std::u16string& out, 
 }
 
 void DiscoverFatVolumes(FatVolumeList& volumes, const DeviceEntry& entry) {
-  uint8_t sector[4096];  // one sector of up to 4 KiB
-  if (!ReadDeviceSectors(entry, 0, 1, sector)) return;
   if (entry.partitioned) {
+    uint8_t sector[512];
+    if (!ReadDeviceSectors(entry, 0, 1, sector)) return;
     std::vector<FatPlacement> found;
     WalkPartitionTable(entry, 0, 0, found);
     for (const FatPlacement& p : found) {
@@ -153,6 +153,9 @@ void DiscoverFatVolumes(FatVolumeList& volumes, const DeviceEntry& entry) {
     }
     return;
   }
+  // A listed FAT volume always gets its object, even when its first sector
+  // cannot be read now: a scan of it then ends at once with WM_CLOSE instead
+  // of starting nothing and leaving the host waiting.
   uint32_t count = entry.totalSectors > UINT32_MAX ? UINT32_MAX
                                                    : static_cast<uint32_t>(entry.totalSectors);
   if (auto volume = CreateFatVolume(entry, 0, count)) volumes.push_back(std::move(volume));

@@ -156,6 +156,21 @@ TEST(PartitionTable, EbrLoopAndTypeRulesAreHandled) {
   CloseReadHandles();
 }
 
+TEST(FatDiscovery, AnUnreadableFatVolumeStillGetsItsObject) {
+  os::ClearMappings();
+  CloseReadHandles();
+  DeviceEntry entry;
+  entry.kind = kLetteredVolume;
+  entry.driveNumber = 17;  // Q:, not mapped: nothing can be read
+  entry.fsKind = 2;
+  entry.totalSectors = 1000;
+  entry.displayName = u"Q:";
+  FatVolumeList volumes;
+  DiscoverFatVolumes(volumes, entry);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0]->RootFolder(), nullptr) << "no layout, so a scan ends at once";
+}
+
 TEST(DeviceNames, FollowMediaClassAndListPosition) {
   DeviceList list;
   for (uint8_t media : {3, 1, 2, 0, 5, 4}) {
