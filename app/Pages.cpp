@@ -1,10 +1,18 @@
 #include "app/Pages.h"
 
+#include <iterator>
+#include <utility>
+
 #include "app/AppFiles.h"
 #include "app/KernelBinding.h"
+#include "app/ProgressDlg.h"
+#include "app/core/DeviceRules.h"
+#include "app/core/WindowRules.h"
 #include "app/resource.h"
 
 namespace {
+constexpr wchar_t kCaption[] = L"Talvex Data Recovery";
+
 void Skin(CPngButton& button, HWND dialog, int id, const wchar_t* image) {
   if (button.Attach(dialog, id)) button.SetImage(SkinFile(image));
 }
@@ -12,9 +20,127 @@ void Skin(CPngButton& button, HWND dialog, int id, const wchar_t* image) {
 
 CSelectDevice::CSelectDevice() : CPageDialog(IDD_SELECT_DEVICE) {}
 
+CSelectDevice::~CSelectDevice() {
+  // The tree outlives this object by a moment (the window goes last).
+  if (m_list.m_tree.Hwnd()) TreeView_SetImageList(m_list.m_tree.Hwnd(), nullptr, TVSIL_NORMAL);
+  if (m_images) ImageList_Destroy(m_images);
+}
+
 BOOL CSelectDevice::OnInitDialog() {
+  PrepareList();
   Skin(m_next, m_hwnd, IDC_NEXT, L"next.png");
+  FillList();
   return TRUE;
+}
+
+void CSelectDevice::PrepareList() {
+  if (!m_list.Attach(m_hwnd, IDC_PARTITION_LIST)) return;
+  HWND tree = m_list.m_tree.Hwnd();
+  SetWindowLongPtrW(tree, GWL_STYLE,
+                    GetWindowLongPtrW(tree, GWL_STYLE) | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
+                        TVS_SHOWSELALWAYS);
+  m_images = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 5, 1);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (auto [id, index] : {std::pair{IDI_COMPUTER, &m_rootImage}, std::pair{IDI_PARTITION, &m_partitionImage}}) {
+    HICON icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 32, 32, 0));
+    if (icon && m_images) *index = ImageList_AddIcon(m_images, icon);
+    if (icon) DestroyIcon(icon);
+  }
+  TreeView_SetImageList(tree, m_images, TVSIL_NORMAL);
+  SetWindowLongPtrW(tree, GWL_STYLE, GetWindowLongPtrW(tree, GWL_STYLE) | TVS_FULLROWSELECT);
+  SetWindowPos(tree, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  m_list.InsertColumn(0, L"分区", HDF_CENTER, 300);
+  m_list.InsertColumn(1, L"类型", HDF_CENTER, 100);
+  m_list.InsertColumn(2, L"容量", HDF_CENTER, 150);
+  m_list.InsertColumn(3, L"可用空间", HDF_CENTER, 150);
+}
+
+namespace {
+struct VolumeSpace {
+  std::wstring total;
+  std::wstring free;
+};
+
+// Capacity and free space as the system reports them for the volume. When
+// it cannot (a volume it does not mount, such as an image the kernel maps),
+// the capacity comes from the partition's own sector count and the free
+// space stays blank rather than showing garbage.
+VolumeSpace QuerySpace(const PartitionParameter& p) {
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (GetDiskFreeSpaceExW(p.name, &available, &total, &free))
+    return {restorix::FormatGiB(total.QuadPart), restorix::FormatGiB(free.QuadPart)};
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  const std::wstring root = std::wstring(p.name) + L"\\";
+  if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+    bytesPerSector = restorix::kAssumedSectorSize;
+  return {restorix::FormatGiB(restorix::BytesFromSectors(p.sectorCount, bytesPerSector)), std::wstring()};
+}
+}  // namespace
+
+void CSelectDevice::FillList() {
+  if (!m_binding || !m_list.m_tree.Hwnd()) return;
+  CCustomTreeChildCtrl& tree = m_list.m_tree;
+  m_root = tree.InsertItem(L"选择分区", m_rootImage, m_rootImage, TVI_ROOT);
+  const int count = m_binding->GetPartitionCount();
+  for (int i = 0; i < count; ++i) {
+    PartitionParameter p = {};
+    if (!m_binding->GetPartitionParameter(&p, i)) continue;
+    p.name[std::size(p.name) - 1] = 0;
+    HTREEITEM item = tree.InsertItem(p.name, m_partitionImage, m_partitionImage, m_root);
+    m_list.SetItemText(item, 1, p.fsKind == 1 ? L"NTFS" : L"FAT");
+    const VolumeSpace space = QuerySpace(p);
+    m_list.SetItemText(item, 2, space.total.c_str());
+    m_list.SetItemText(item, 3, space.free.c_str());
+    tree.SetItemData(item, p.fsKind);
+  }
+  TreeView_Expand(tree.Hwnd(), m_root, TVE_EXPAND);
+  m_list.RelayoutChildren();  // expanding from code is not announced
+}
+
+void CSelectDevice::StartProcedure() {
+  CCustomTreeChildCtrl& tree = m_list.m_tree;
+  HTREEITEM selected = tree.Hwnd() ? TreeView_GetSelection(tree.Hwnd()) : nullptr;
+  const std::wstring name =
+      selected ? restorix::LabelPart(tree.GetItemText(selected), 0).value_or(std::wstring()) : std::wstring();
+  const std::wstring programFolder = m_binding ? m_binding->ProgramFolder() : GetProgramFolder(nullptr);
+  switch (restorix::CheckStart(selected != nullptr, selected == m_root, name, programFolder)) {
+    case restorix::StartCheck::NoPartition:
+      MessageBoxW(m_hwnd, L"请先选择分区!", kCaption, MB_OK);
+      return;
+    case restorix::StartCheck::AskSameVolume:
+      if (MessageBoxW(m_hwnd, L"建议将本软件安装到与被恢复数据不同的分区中, 你确认要继续 ?", kCaption,
+                      MB_OKCANCEL) != IDOK)
+        return;
+      break;
+    case restorix::StartCheck::Start:
+      break;
+  }
+  const int fsKind = static_cast<int>(tree.GetItemData(selected));
+  CProgressDlg dialog;
+  if (m_binding) m_binding->SetCurrentPartition(name.c_str(), static_cast<uint8_t>(fsKind));
+  dialog.SetPartition(name.c_str(), fsKind);
+  dialog.SetBinding(m_binding);
+  RECT rc;
+  GetClientRect(m_hwnd, &rc);
+  MapWindowPoints(m_hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+  dialog.SetPosition(rc.left + 20, rc.bottom - 90);
+  dialog.DoModal(m_hwnd);
+  if (m_binding) SendMessageW(m_binding->m_hostWnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+}
+
+bool CSelectDevice::OnCommand(int id, int code, HWND) {
+  if (id != IDC_NEXT || code != BN_CLICKED) return false;
+  StartProcedure();
+  return true;
+}
+
+std::optional<LRESULT> CSelectDevice::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PARTITION_ACTIVATED) {
+    HWND tree = m_list.m_tree.Hwnd();
+    if (!tree || TreeView_GetSelection(tree) != m_root) StartProcedure();
+    return 1;
+  }
+  return CPageDialog::OnMessage(message, wParam, lParam);
 }
 
 CDrDlg::CDrDlg() : CPageDialog(IDD_DR) {}

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Opens Restorix's main window under Wine on a virtual display, with
-# the GUI test image mapped to R:, shows every page it can reach, and saves
+# the GUI test images mapped to R: (FAT) and N: (NTFS), shows every page it
+# can reach and the scan dialog over the device page, and saves
 # a PNG of each into BUILD/screenshots/ (for people to look at).
 #
 #   scripts/screenshots.sh [BUILD_DIR]        default: build-win
@@ -27,10 +28,14 @@ windir="Z:$(printf '%s' "$out" | tr '/' '\\')"
 export WINEDEBUG=${WINEDEBUG:--all}
 # Chinese text needs a CJK font linked behind the dialog fonts
 # (fonts-wqy-microhei); the links are harmless when already there.
-for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif"; do
+for face in Tahoma "MS Shell Dlg" "Microsoft Sans Serif" Arial; do
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
     /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 || true
 done
+# The list header asks for the face "Arail", which no system has: let it
+# fall back to a face with those links, as a Chinese Windows would.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v Arail \
+  /t REG_SZ /d Tahoma /f >/dev/null 2>&1 || true
 # A Wine virtual desktop draws the frames of the about box and the message
 # boxes, which a bare X display without a window manager would leave off.
 RESTORIX_GUI_IMAGE=$image wine explorer /desktop=restorix-shots,1280x1024 \

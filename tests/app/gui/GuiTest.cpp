@@ -10,7 +10,8 @@
 //   restorix_gui_test --second-instance    exit code 1 when this copy may start
 //   restorix_gui_test --showcase DIR       show every page in turn for scripts/screenshots.sh
 //
-// RESTORIX_GUI_IMAGE names a FAT image (Unix path) mapped to R: for the kernel.
+// RESTORIX_GUI_IMAGE names a FAT image (Unix path) mapped to R: for the kernel;
+// restorix_gui_ntfs.img beside it, an NTFS one, is mapped to N:.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -18,7 +19,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -26,9 +30,13 @@
 
 #include "app/AppFiles.h"
 #include "app/KernelBinding.h"
+#include "app/Pages.h"
+#include "app/ProgressDlg.h"
 #include "app/RestorixDlg.h"
 #include "app/Startup.h"
 #include "app/core/FolderIndex.h"
+#include "app/core/ColumnTreeLayout.h"
+#include "app/core/DeviceRules.h"
 #include "app/core/FolderPaths.h"
 #include "app/core/StartupRules.h"
 #include "app/resource.h"
@@ -69,6 +77,7 @@ bool WaitUntil(const std::function<bool()>& done, DWORD ms = 20000) {
 // the kernel's scan messages, and marks how far the posted queue has gone.
 constexpr UINT kInvoke = WM_APP + 1;
 constexpr UINT kQueueMark = WM_APP + 2;
+constexpr UINT kInvokePosted = WM_APP + 3;
 HWND g_invoker = nullptr;
 std::atomic<int> g_scanClosed{0};
 std::atomic<long long> g_scanCount{-1};
@@ -78,6 +87,12 @@ LRESULT CALLBACK InvokerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case kInvoke:
       (*reinterpret_cast<std::function<void()>*>(lParam))();
       return 1;
+    case kInvokePosted: {
+      // For code that runs a modal loop: the driver must not wait on it.
+      std::unique_ptr<std::function<void()>> fn(reinterpret_cast<std::function<void()>*>(lParam));
+      (*fn)();
+      return 0;
+    }
     case kQueueMark:
       SetEvent(reinterpret_cast<HANDLE>(lParam));
       return 0;
@@ -104,6 +119,10 @@ void CreateInvoker() {
 void OnUiThread(const std::function<void()>& fn) {
   std::function<void()> copy = fn;
   SendMessageW(g_invoker, kInvoke, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
+void PostToUiThread(std::function<void()> fn) {
+  PostMessageW(g_invoker, kInvokePosted, 0, reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
 }
 
 // Waits until the window thread has handled everything posted before this
@@ -220,15 +239,25 @@ std::wstring ImageFromEnvironment() {
   return p;
 }
 
-// Maps the image to R: in the library before the window's SH_Init runs.
-// The module stays loaded (the window's binding loads the same one).
+// Maps the FAT image to R: and the NTFS one beside it to N: in the library
+// before the window's SH_Init runs. The module stays loaded (the window's
+// binding loads the same one).
 bool MapTestImage(const std::wstring& image) {
   if (image.empty()) return false;
   HMODULE kestrel = LoadLibraryW((GetProgramFolder(nullptr) + L"\\Kestrel.dll").c_str());
   if (!kestrel) return false;
   using MapFn = int(__cdecl*)(wchar_t, const wchar_t*);
   auto map = reinterpret_cast<MapFn>(reinterpret_cast<void*>(GetProcAddress(kestrel, "KX_MapVolume")));
-  return map && map(L'R', image.c_str()) == 1;
+  const std::wstring ntfs = restorix::RemoveFileSpec(image) + L"\\restorix_gui_ntfs.img";
+  return map && map(L'R', image.c_str()) == 1 && map(L'N', ntfs.c_str()) == 1;
+}
+
+int KernelItemCount() {
+  HMODULE kestrel = GetModuleHandleW(L"Kestrel.dll");
+  using CountFn = int(__cdecl*)();
+  auto count = kestrel ? reinterpret_cast<CountFn>(reinterpret_cast<void*>(GetProcAddress(kestrel, "SH_GetDelItemCount")))
+                       : nullptr;
+  return count ? count() : -1;
 }
 
 DWORD RunSelf(const wchar_t* arguments) {
@@ -587,6 +616,261 @@ void TestKernelThroughBinding(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(prefixed, "every item path begins with the scan prefix");
 }
 
+
+// ---------------------------------------------------------------- device page and scan dialog
+
+// Every status line the scan dialog puts up (it is also the dialog's
+// window text), seen on the window thread as it is set.
+struct ScanWatch {
+  std::mutex lock;
+  std::wstring last;
+  int updates = 0;
+  HWND dialog = nullptr;
+  RECT rect = {};
+  bool escOnOpen = false;
+} g_scanWatch;
+HHOOK g_scanHook = nullptr;
+
+LRESULT CALLBACK ScanStatusHook(int code, WPARAM wParam, LPARAM lParam) {
+  auto* cwp = reinterpret_cast<CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && cwp && cwp->message == WM_SETTEXT && cwp->lParam) {
+    const std::wstring text = reinterpret_cast<const wchar_t*>(cwp->lParam);
+    if (text.rfind(L" 正在扫描分区", 0) == 0) {
+      std::lock_guard<std::mutex> hold(g_scanWatch.lock);
+      const bool opening = g_scanWatch.dialog != cwp->hwnd;
+      g_scanWatch.last = text;
+      ++g_scanWatch.updates;
+      g_scanWatch.dialog = cwp->hwnd;
+      GetWindowRect(cwp->hwnd, &g_scanWatch.rect);
+      // Queued ahead of anything the scan thread posts: the dialog sees Esc
+      // while the scan still runs.
+      if (opening && g_scanWatch.escOnOpen) PostMessageW(cwp->hwnd, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void ResetScanWatch(bool escOnOpen) {
+  std::lock_guard<std::mutex> hold(g_scanWatch.lock);
+  g_scanWatch.last.clear();
+  g_scanWatch.updates = 0;
+  g_scanWatch.dialog = nullptr;
+  g_scanWatch.escOnOpen = escOnOpen;
+}
+
+int ScanUpdates() {
+  std::lock_guard<std::mutex> hold(g_scanWatch.lock);
+  return g_scanWatch.updates;
+}
+
+void TestDevicePage(CRestorixDlg& dlg, bool imageMapped) {
+  std::printf("# device page\n");
+  HWND main = dlg.Hwnd();
+  auto* page = static_cast<CSelectDevice*>(dlg.Pages()[0].window);
+  HWND pageWnd = page->Hwnd();
+  HWND resultsWnd = dlg.Pages()[1].window->Hwnd();
+  SendMessageW(main, WM_SHOW_DEVICE_PAGE, 0, 0);
+  CColumnTreeCtrl& list = page->List();
+  HWND container = GetDlgItem(pageWnd, IDC_PARTITION_LIST);
+  HWND tree = GetDlgItem(container, 2);
+  HWND header = GetDlgItem(container, 1);
+  CHECK_MSG(tree && header && tree == list.m_tree.Hwnd() && header == list.m_header.Hwnd() &&
+                GetDlgItem(container, 4) == list.m_headerFiller.Hwnd() && GetDlgItem(container, 3) == list.m_hScroll,
+            "the list holds header (1), tree (2), scroll bar (3) and filler (4)");
+  if (!tree || !header) return;
+
+  const wchar_t* captions[] = {L"分区", L"类型", L"容量", L"可用空间"};
+  const int widths[] = {300, 100, 150, 150};
+  bool columnsOk = Header_GetItemCount(header) == 4;
+  for (int i = 0; columnsOk && i < 4; ++i) {
+    wchar_t text[64] = {};
+    HDITEMW item = {};
+    item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    columnsOk = Header_GetItem(header, i, &item) && std::wstring(text) == captions[i] && item.cxy == widths[i] &&
+                (item.fmt & HDF_JUSTIFYMASK) == HDF_CENTER;
+  }
+  CHECK_MSG(columnsOk && list.TotalWidth() == 700, "columns 分区 300, 类型 100, 容量 150, 可用空间 150, centred");
+
+  HTREEITEM root = TreeView_GetRoot(tree);
+  CHECK_MSG(root && list.m_tree.GetItemText(root) == L"选择分区" && page->RootItem() == root, "root item 选择分区");
+  CHECK_MSG(root && (TreeView_GetItemState(tree, root, TVIS_EXPANDED) & TVIS_EXPANDED), "the root is expanded");
+  HTREEITEM fat = nullptr, ntfs = nullptr;
+  for (HTREEITEM i = TreeView_GetChild(tree, root); i; i = TreeView_GetNextSibling(tree, i)) {
+    const std::wstring label = list.m_tree.GetItemText(i);
+    std::printf("#   partition %ls\n", label.c_str());
+    if (label.rfind(L"R:\t", 0) == 0) fat = i;
+    if (label.rfind(L"N:\t", 0) == 0) ntfs = i;
+  }
+  if (!imageMapped) return;
+  CHECK_MSG(fat != nullptr, "the mapped FAT volume R: is listed");
+  CHECK_MSG(ntfs != nullptr, "the mapped NTFS volume N: is listed");
+  if (!fat || !ntfs) return;
+  ULARGE_INTEGER a, t, f;
+  if (!GetDiskFreeSpaceExW(L"R:", &a, &t, &f)) {
+    // Wine does not know the letter: the size comes from the volume's 32768 sectors.
+    CHECK_MSG(list.m_tree.GetItemText(fat) == L"R:\tFAT\t" + restorix::FormatGiB(16u << 20) + L"\t\t",
+              "R: shows FAT and the capacity from its own sectors, no free space");
+  }
+  CHECK_MSG(list.m_tree.GetItemData(fat) == 2 && list.m_tree.GetItemData(ntfs) == 1, "items carry their FsKind");
+  const std::wstring ntfsLabel = list.m_tree.GetItemText(ntfs);
+  CHECK_MSG(ntfsLabel.rfind(L"N:\tNTFS\t", 0) == 0 && restorix::LabelPart(ntfsLabel, 2).value_or(L"").find(L"(G)") != std::wstring::npos,
+            "N: shows NTFS and a size");
+
+  // Layout and horizontal scrolling.
+  CHECK_MSG(RectInParent(header).left == 0 && RectInParent(header).bottom == list.HeaderHeight() &&
+                RectInParent(tree).left == 2 && RectInParent(tree).top == list.HeaderHeight(),
+            "header on top, tree below from x = 2");
+  const RECT cr = RectInParent(container);
+  OnUiThread([&] { MoveWindow(container, cr.left, cr.top, 600, cr.bottom - cr.top, TRUE); });
+  CHECK_MSG(IsWindowVisible(list.m_hScroll), "narrower than its 700 pixels of columns, the list scrolls");
+  SendMessageW(container, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(list.m_hScroll));
+  CHECK_MSG(list.XOffset() == 15 && RectInParent(header).left == -15 && RectInParent(tree).left == 2 - 15 &&
+                list.m_tree.m_xOffset == 15,
+            "one line right moves header and tree 15 pixels left");
+  SendMessageW(container, WM_HSCROLL, SB_RIGHT, reinterpret_cast<LPARAM>(list.m_hScroll));
+  const int rightEnd = list.XOffset();
+  SendMessageW(container, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(list.m_hScroll));
+  CHECK_MSG(rightEnd >= 100 && list.XOffset() == rightEnd && RectInParent(header).left == -rightEnd,
+            "scrolling stops at the last column's edge");
+  OnUiThread([&] { MoveWindow(container, cr.left, cr.top, cr.right - cr.left, cr.bottom - cr.top, TRUE); });
+  CHECK_MSG(list.XOffset() == 0 && !IsWindowVisible(list.m_hScroll) && RectInParent(header).left == 0,
+            "widened again, the offset returns to 0 and the bar goes");
+
+  // The first-column guard, through the header's own change notifications.
+  auto setWidth = [&](int column, int width) {
+    HDITEMW item = {};
+    item.mask = HDI_WIDTH;
+    item.cxy = width;
+    Header_SetItem(header, column, &item);
+    HDITEMW now = {};
+    now.mask = HDI_WIDTH;
+    Header_GetItem(header, column, &now);
+    return now.cxy;
+  };
+  CHECK_MSG(setWidth(0, 350) == 300, "the first change after a refresh is refused");
+  CHECK_MSG(setWidth(0, 80) == 300, "column 0 narrower than 100 is refused");
+  CHECK_MSG(setWidth(0, 350) == 350 && list.TotalWidth() == 750 && list.m_tree.m_firstColumnWidth == 350,
+            "widening column 0 is taken over");
+  setWidth(0, 300);  // refused once after that refresh
+  CHECK(setWidth(0, 300) == 300 && list.TotalWidth() == 700);
+
+  // Start rules.
+  HWND next = GetDlgItem(pageWnd, IDC_NEXT);
+  auto pressNext = [&] {
+    PostMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+  };
+  auto expectBox = [&](const wchar_t* text, int answer, const char* what) {
+    HWND box = nullptr;
+    const bool shown = WaitUntil([&] { return (box = FindDialog(L"Talvex Data Recovery", main)) != nullptr; });
+    CHECK_MSG(shown && MessageBoxText(box) == text, what);
+    if (box) {
+      PostMessageW(box, WM_COMMAND, answer, 0);
+      WaitUntil([&] { return !IsWindow(box); });
+    }
+  };
+  ResetScanWatch(false);
+  TreeView_SelectItem(tree, nullptr);
+  pressNext();
+  expectBox(L"请先选择分区!", IDOK, "next without a selection: 请先选择分区!");
+  TreeView_SelectItem(tree, root);
+  pressNext();
+  expectBox(L"请先选择分区!", IDOK, "next on the root: 请先选择分区!");
+  PostMessageW(pageWnd, WM_PARTITION_ACTIVATED, 0, 0);
+  DrainPosted();
+  CHECK_MSG(!FindDialog(L"Talvex Data Recovery", main) && ScanUpdates() == 0, "activating the root starts nothing");
+  // (The warning for the program's own letter cannot be reached here: the
+  // kernel lists A: to Y:, and the program runs from Z: under Wine.)
+
+  // A double click on R:'s label scans it and lands on the results page.
+  TreeView_SelectItem(tree, root);
+  RECT text = {};
+  std::memcpy(&text, &fat, sizeof fat);  // TVM_GETITEMRECT takes the item in the rectangle
+  SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&text));
+  PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(text.left + 4, (text.top + text.bottom) / 2));
+  const bool landed = WaitUntil([&] { return IsWindowVisible(resultsWnd) && !IsWindowVisible(pageWnd); }, 120000);
+  CHECK_MSG(landed, "a double click on R: scans it and the results page follows");
+  CHECK(TreeView_GetSelection(tree) == fat);
+  KernelBinding* binding = dlg.Binding();
+  CHECK_MSG(binding && std::wstring(binding->m_partitionName) == L"R:" && binding->m_partitionType == 2,
+            "the binding holds the chosen partition");
+  RECT pageRect;
+  GetClientRect(pageWnd, &pageRect);
+  MapWindowPoints(pageWnd, nullptr, reinterpret_cast<POINT*>(&pageRect), 2);
+  {
+    std::lock_guard<std::mutex> hold(g_scanWatch.lock);
+    // A FAT scan announces the files of the root folder only: top.txt.
+    CHECK_MSG(g_scanWatch.updates >= 2 && g_scanWatch.last == restorix::ScanStatusText(1),
+              "the status line shows the kernel's running count");
+    CHECK_MSG(g_scanWatch.rect.left == pageRect.left + 20 && g_scanWatch.rect.top == pageRect.bottom - 90,
+              "the scan dialog sits at the page's bottom left (+20, -90)");
+    CHECK_MSG(!IsWindow(g_scanWatch.dialog), "the kernel's WM_CLOSE closed it");
+  }
+  CHECK(KernelItemCount() == 3);
+  SendMessageW(main, WM_SHOW_DEVICE_PAGE, 0, 0);
+}
+
+void TestScanDialog(CRestorixDlg& dlg, bool imageMapped) {
+  std::printf("# scan dialog\n");
+  HWND main = dlg.Hwnd();
+  struct Run {
+    CProgressDlg dialog;
+    std::atomic<INT_PTR> result{-5};
+    std::atomic<int> ended{0};
+    std::atomic<int> countAtClose{-1};
+  };
+  // Without a binding nothing is scanned: counts, animation, Enter, cancel.
+  auto run = std::make_shared<Run>();
+  run->dialog.SetPosition(100, 200);
+  PostToUiThread([run, main] {
+    run->result = run->dialog.DoModal(main);
+    run->ended = 1;
+  });
+  HWND box = nullptr;
+  CHECK_MSG(WaitUntil([&] { return (box = run->dialog.Hwnd()) && IsWindowVisible(box); }), "the scan dialog opens");
+  if (!box) return;
+  CHECK_MSG(WindowText(box) == restorix::ScanStatusText(0), "it starts at 0 found files");
+  RECT r;
+  GetWindowRect(box, &r);
+  CHECK_MSG(r.left == 100 && r.top == 200, "it moves to the given corner");
+  bool answered = true;
+  for (int c = 1; c <= 3; ++c) answered = answered && SendMessageW(box, WM_SCAN_FOUND_COUNT, c, 0) == 1;
+  CHECK_MSG(answered && run->dialog.StatusText() == restorix::ScanStatusText(3), "counts 1, 2, 3 leave 3 on the line");
+  const uint32_t firstFrame = run->dialog.CurrentFrame();
+  CHECK_MSG(WaitUntil([&] { return run->dialog.CurrentFrame() != firstFrame; }, 5000), "the picture animates");
+  PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  DrainPosted();
+  CHECK_MSG(IsWindow(box) && !run->ended, "Enter does nothing");
+  HWND cancel = GetDlgItem(box, IDC_CANCEL_SCAN);
+  CHECK_MSG(cancel && RectInParent(cancel).right > RectInParent(cancel).left, "the cancel button has its image");
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SCAN, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+  CHECK_MSG(WaitUntil([&] { return run->ended.load() == 1; }) && run->result == IDCANCEL, "cancel closes it");
+
+  // Esc while the kernel scans R:: the scan is stopped and joined before
+  // the dialog is gone, so nothing writes the item list afterwards.
+  KernelBinding* binding = dlg.Binding();
+  if (!imageMapped || !binding) return;
+  auto scan = std::make_shared<Run>();
+  binding->SetCurrentPartition(L"R:", 2);
+  scan->dialog.SetPartition(L"R:", 2);
+  scan->dialog.SetBinding(binding);
+  ResetScanWatch(true);
+  PostToUiThread([scan, main] {
+    scan->result = scan->dialog.DoModal(main);
+    scan->countAtClose = KernelItemCount();
+    scan->ended = 1;
+  });
+  CHECK_MSG(WaitUntil([&] { return scan->ended.load() == 1; }, 120000) && scan->result == IDCANCEL,
+            "Esc during a scan closes the dialog");
+  DrainPosted();
+  const int countAfter = KernelItemCount();
+  std::printf("#   %d items when the dialog closed, %d after\n", scan->countAtClose.load(), countAfter);
+  CHECK_MSG(scan->countAtClose == countAfter && countAfter >= 0 && countAfter <= 3,
+            "no scan thread writes the item list after the dialog closed");
+  ResetScanWatch(false);
+}
+
 // The folder picker, cancelled by the test.
 void TestBrowseFolder(HWND owner) {
   std::printf("# folder picker\n");
@@ -833,6 +1117,11 @@ void DriveWindow(WindowRun& run) {
             "the second copy restored the first one's window");
 
   TestKernelThroughBinding(dlg, run.imageMapped);
+  g_scanHook = SetWindowsHookExW(WH_CALLWNDPROC, ScanStatusHook, nullptr, GetWindowThreadProcessId(hwnd, nullptr));
+  CHECK(g_scanHook != nullptr);
+  TestDevicePage(dlg, run.imageMapped);
+  TestScanDialog(dlg, run.imageMapped);
+  if (g_scanHook) UnhookWindowsHookEx(g_scanHook);
   TestBrowseFolder(hwnd);
 
   // Exit: the question, Cancel twice, then OK while a worker still runs.
@@ -973,6 +1262,36 @@ void Showcase(CRestorixDlg& dlg, const std::wstring& dir) {
     WaitUntil([&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
   };
   shoot(L"1-device");
+  // The scan dialog over the device page, with a partition chosen.
+  if (auto* page = static_cast<CSelectDevice*>(dlg.Pages().empty() ? nullptr : dlg.Pages()[0].window)) {
+    HWND tree = page->List().m_tree.Hwnd();
+    HTREEITEM root = TreeView_GetRoot(tree);
+    HTREEITEM last = nullptr;
+    for (HTREEITEM i = TreeView_GetChild(tree, root); i; i = TreeView_GetNextSibling(tree, i)) last = i;
+    if (last) TreeView_SelectItem(tree, last);
+    struct Run {
+      CProgressDlg dialog;
+      std::atomic<int> ended{0};
+    };
+    auto run = std::make_shared<Run>();
+    RECT rc;
+    GetClientRect(page->Hwnd(), &rc);
+    MapWindowPoints(page->Hwnd(), nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    run->dialog.SetPosition(rc.left + 20, rc.bottom - 90);
+    PostToUiThread([run, hwnd] {
+      run->dialog.DoModal(hwnd);
+      run->ended = 1;
+    });
+    HWND box = nullptr;
+    if (WaitUntil([&] { return (box = run->dialog.Hwnd()) && IsWindowVisible(box); })) {
+      SendMessageW(box, WM_SCAN_FOUND_COUNT, 42, 0);
+      const uint32_t frame = run->dialog.CurrentFrame();
+      WaitUntil([&] { return run->dialog.CurrentFrame() != frame; }, 5000);
+      shoot(L"1b-scan");
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SCAN, BN_CLICKED), 0);
+    }
+    WaitUntil([&] { return run->ended.load() == 1; });
+  }
   SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0);
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 45);
   shoot(L"2-results");

@@ -1,0 +1,61 @@
+// CProgressDlg: the modal strip that runs while the kernel scans one
+// partition. Its window is the one the kernel reports to: the running
+// count of found items (WM_SCAN_FOUND_COUNT) and WM_CLOSE at the scan's
+// end. Shows the count, an animated picture and a cancel button.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "app/DialogBase.h"
+#include "app/core/DeviceRules.h"
+#include "controls/PngButton.h"
+
+class KernelBinding;
+namespace Gdiplus {
+class Image;
+}
+
+class CProgressDlg : public CDialogBase {
+ public:
+  CProgressDlg();
+  ~CProgressDlg() override;
+
+  // Ignored when `name` is null.
+  void SetPartition(const wchar_t* name, int fsKind);
+  // Ignored when null.
+  void SetBinding(KernelBinding* binding);
+  void SetPosition(int x, int y);
+
+  const wchar_t* StatusText() const { return m_status; }
+  uint32_t CurrentFrame() const { return m_frames.Current(); }
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnOK() override {}
+  void OnCancel() override;
+  void OnTimer(UINT_PTR id) override;
+  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
+
+ private:
+  void LoadAnimation();
+  void StopScan();
+  void OnPaint();
+
+  std::unique_ptr<Gdiplus::Image> m_animation;
+  std::vector<GUID> m_dimensions;
+  restorix::FrameClock m_frames;
+  wchar_t m_status[1024] = {};
+  CPngButton m_cancel;
+  wchar_t m_partitionName[100] = {};
+  int m_fsKind = -1;
+  KernelBinding* m_binding = nullptr;
+  int m_x = 0;
+  int m_y = 0;
+  // A scan started here and not yet stopped and joined.
+  bool m_scanRunning = false;
+};
