@@ -30,6 +30,7 @@ BootSectorResult ParseNtfsBootSector(ByteView sector, NtfsGeometry& out) {
   uint64_t mftLcn = sector.u64(0x30);
   if (mftLcn > UINT64_MAX / g.clusterBytes) return BootSectorResult::Corrupt;
   g.mftByteOffset = mftLcn * g.clusterBytes;
+  g.volumeSectors = sector.u64(0x28);
   out = g;
   return BootSectorResult::Ok;
 }

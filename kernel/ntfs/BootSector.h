@@ -2,6 +2,7 @@
 //   0x03  8 bytes  OEM identifier, "NTFS    "
 //   0x0B  u16      bytes per sector
 //   0x0D  u8       sectors per cluster (a plain count)
+//   0x28  u64      sectors in the volume (the backup boot sector follows)
 //   0x30  u64      logical cluster number of the $MFT
 //   0x40  s8       clusters per file record (<= 0: 2^-v bytes)
 //   0x44  s8       clusters per index block (same rule)
@@ -19,6 +20,7 @@ struct NtfsGeometry {
   uint32_t recordBytes = 0;
   uint32_t indexBlockBytes = 0;  // 0 when the byte gives no usable size
   uint64_t mftByteOffset = 0;
+  uint64_t volumeSectors = 0;
 };
 
 enum class BootSectorResult {

@@ -140,7 +140,9 @@ bool CFileRecord::BuildAttributes() {
     uint32_t length = image.u32(pos + kAttrLength);
     if (length == 0 || !image.Has(pos, length)) break;
     uint32_t index = TypeIndex(type);
-    if (type >= 0x10 && index < 16 && (typeMask_ & (1u << index))) {
+    // Attribute types are multiples of 0x10. Any other value is corrupt: it
+    // would share a list with a typed class whose object it is not.
+    if (type >= 0x10 && type % 0x10 == 0 && index < 16 && (typeMask_ & (1u << index))) {
       if (!AddAttribute(image.Sub(pos, length))) return false;
       auto* info = static_cast<CAttr_StdInfo*>(attributeLists_[0].At(0));
       if (info && (info->DosFlags() & (kDosCompressed | kDosEncrypted))) return false;

@@ -74,12 +74,47 @@ void CNTFSVolume::Open() {
   if (!data || !data->RunsValid()) return;
   mftRecord_ = std::move(mft);
   mftData_ = data;
+  readableBytes_ = FindReadableEnd();
+  recordCount_ = CountRecords();
   usable_ = true;
 }
 
-uint64_t CNTFSVolume::RecordCount() const {
+uint64_t CNTFSVolume::FindReadableEnd() {
+  // What the boot sector claims, or less when the device ends sooner (a cut
+  // image): found by halving with one-sector reads, one read when whole.
+  const uint64_t sector = geometry_.sectorBytes;
+  uint64_t claimed = geometry_.volumeSectors;
+  if (claimed == 0 || claimed > UINT64_MAX / sector) claimed = UINT64_MAX / sector;
+  std::vector<uint8_t> buffer(sector);
+  auto readable = [&](uint64_t n) {
+    size_t got = 0;
+    return ReadAligned(n * sector, buffer.data(), buffer.size(), got) && got == sector;
+  };
+  if (readable(claimed - 1)) return claimed * sector;
+  uint64_t good = 0, bad = claimed - 1;  // sector 0 (the boot sector) was read
+  while (bad - good > 1) {
+    uint64_t mid = good + (bad - good) / 2;
+    if (readable(mid))
+      good = mid;
+    else
+      bad = mid;
+  }
+  return (good + 1) * sector;
+}
+
+uint64_t CNTFSVolume::CountRecords() const {
   if (!mftData_ || geometry_.recordBytes == 0) return 0;
-  return mftData_->GetValueSize(nullptr) / geometry_.recordBytes;
+  // A data size claiming more than the runs map or the device holds would
+  // have a scan step through records that cannot exist, one failed read at
+  // a time. The table is never sparse: only real clusters count.
+  uint64_t bytes = std::min(mftData_->GetValueSize(nullptr), readableBytes_);
+  if (auto* table = dynamic_cast<const CAttrNonResident*>(mftData_)) {
+    uint64_t clusters = 0;
+    for (const tagDataRun_Entry& run : table->Runs())
+      if (run.lcn >= 0) clusters = std::max(clusters, run.vcnLast + 1);
+    if (clusters <= bytes / geometry_.clusterBytes) bytes = clusters * geometry_.clusterBytes;
+  }
+  return bytes / geometry_.recordBytes;
 }
 
 bool CNTFSVolume::ReadAligned(uint64_t offset, void* buffer, size_t length, size_t& got) {

@@ -34,8 +34,9 @@ class CNTFSVolume {
   uint16_t NtfsVersion() const { return version_; }
   os::Device* Handle() const { return device_.get(); }
   CAttrBase* MftData() const { return mftData_; }
-  // Records the $MFT holds: its data size / record size.
-  uint64_t RecordCount() const;
+  // Records the $MFT holds: its data size / record size, as far as its runs
+  // map clusters and the device holds the volume.
+  uint64_t RecordCount() const { return recordCount_; }
 
   // Reads bytes at a volume offset. The device is only ever asked for
   // whole sectors (Windows refuses anything else on raw volumes): an
@@ -49,11 +50,15 @@ class CNTFSVolume {
 
  private:
   void Open();
+  uint64_t FindReadableEnd();
+  uint64_t CountRecords() const;
 
   std::unique_ptr<os::Device> device_;
   NtfsGeometry geometry_;
   uint16_t version_ = 0;
   bool usable_ = false;
+  uint64_t readableBytes_ = 0;
+  uint64_t recordCount_ = 0;
   std::unique_ptr<CFileRecord> mftRecord_;
   CAttrBase* mftData_ = nullptr;
 };
