@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace kestrel::fuzz {
 
@@ -10,5 +12,20 @@ namespace kestrel::fuzz {
 // zeros to at least `minimum` bytes; undoes any earlier mapping first.
 void MapInputAsVolume(const uint8_t* data, size_t size, size_t minimum = 0);
 void MapInputAsDisk(const uint8_t* data, size_t size, size_t minimum = 0);
+
+// A small valid NTFS volume (1 KiB records, 4 KiB clusters, 64 records, 1 MiB)
+// into which the caller puts records before mapping it.
+std::vector<uint8_t> SmallNtfsVolume();
+constexpr size_t kSmallNtfsRecordBytes = 1024;
+constexpr size_t kSmallNtfsRecords = 64;
+// Puts `size` bytes of the input into the volume's $MFT from record `first`
+// on, at most up to the last record.
+void PutRecords(std::vector<uint8_t>& volume, uint64_t first, const uint8_t* data, size_t size);
+void MapBytesAsVolume(std::vector<uint8_t> bytes);
+
+// Invariants every path the kernel builds from disk names must keep: no
+// component "." or "..", no "/" or ":" or control unit inside a component
+// after `prefix`, at most 1023 units. Traps when one is broken.
+void CheckItemPath(const std::u16string& path, size_t prefixLength);
 
 }  // namespace kestrel::fuzz
