@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "kernel/CustomDrive.h"
+#include "kernel/device/DeviceEntry.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/os/Os.h"
 #include "kernel/os/VolumeTable.h"
@@ -67,6 +69,17 @@ void CheckItemPath(const std::u16string& path, size_t prefixLength) {
       if (c < 0x20 || c == u'/' || c == u':') __builtin_trap();
     start = end + 1;
   }
+}
+
+std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size) {
+  MapInputAsVolume(data, size);
+  DeviceEntry entry;
+  entry.kind = kLetteredVolume;
+  entry.driveNumber = 6;  // F:
+  entry.bytesPerSector = 512;
+  entry.totalSectors = size / 512;
+  entry.fsKind = 2;
+  return CreateFatVolume(entry, 0, static_cast<uint32_t>(size / 512));
 }
 
 }  // namespace kestrel::fuzz

@@ -3,8 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace kestrel {
+class CCustomDrive;
+}
 
 namespace kestrel::fuzz {
 
@@ -12,6 +17,10 @@ namespace kestrel::fuzz {
 // zeros to at least `minimum` bytes; undoes any earlier mapping first.
 void MapInputAsVolume(const uint8_t* data, size_t size, size_t minimum = 0);
 void MapInputAsDisk(const uint8_t* data, size_t size, size_t minimum = 0);
+
+// Maps the input as F: and makes the FAT volume object SH_Init would make
+// for a lettered volume of that size.
+std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size);
 
 // A small valid NTFS volume (1 KiB records, 4 KiB clusters, 64 records, 1 MiB)
 // into which the caller puts records before mapping it.

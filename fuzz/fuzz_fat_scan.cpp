@@ -18,14 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   namespace fs = std::filesystem;
   static const fs::path scratch =
       fs::temp_directory_path() / ("kestrel-fuzz-fat-" + std::to_string(getpid()));
-  fuzz::MapInputAsVolume(data, size);
-  DeviceEntry entry;
-  entry.kind = kLetteredVolume;
-  entry.driveNumber = 6;  // F:
-  entry.bytesPerSector = 512;
-  entry.totalSectors = size / 512;
-  entry.fsKind = 2;
-  auto volume = CreateFatVolume(entry, 0, static_cast<uint32_t>(size / 512));
+  auto volume = fuzz::MapInputAsFatVolume(data, size);
   CCustomDirectory* root = volume->RootFolder();
   TheRegistry().Clear();
   if (!root) return 0;

@@ -11,14 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace kestrel;
-  fuzz::MapInputAsVolume(data, size);
-  DeviceEntry entry;
-  entry.kind = kLetteredVolume;
-  entry.driveNumber = 6;  // F:
-  entry.bytesPerSector = 512;
-  entry.totalSectors = size / 512;
-  entry.fsKind = 2;
-  auto volume = CreateFatVolume(entry, 0, static_cast<uint32_t>(size / 512));
+  auto volume = fuzz::MapInputAsFatVolume(data, size);
   auto* fat = dynamic_cast<CFATdrive*>(volume.get());
   if (!fat || !fat->HasLayout()) return 0;
   const fat::FatLayout& layout = fat->Layout();
