@@ -73,7 +73,10 @@ void CheckItemPath(const std::u16string& path, size_t prefixLength) {
 
 std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size) {
   MapInputAsVolume(data, size);
-  DeviceEntry entry;
+  // The volume keeps a pointer to its device entry, as the kernel's list
+  // does: the entry must outlive every volume made from it.
+  static DeviceEntry entry;
+  entry = DeviceEntry{};
   entry.kind = kLetteredVolume;
   entry.driveNumber = 6;  // F:
   entry.bytesPerSector = 512;

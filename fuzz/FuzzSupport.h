@@ -19,7 +19,8 @@ void MapInputAsVolume(const uint8_t* data, size_t size, size_t minimum = 0);
 void MapInputAsDisk(const uint8_t* data, size_t size, size_t minimum = 0);
 
 // Maps the input as F: and makes the FAT volume object SH_Init would make
-// for a lettered volume of that size.
+// for a lettered volume of that size. One volume at a time: the next call
+// reuses the device entry it points to.
 std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size);
 
 // A small valid NTFS volume (1 KiB records, 4 KiB clusters, 64 records, 1 MiB)
