@@ -50,6 +50,23 @@ bool ParseNumber(const std::u16string& text, uint64_t& out) {
   return true;
 }
 
+// Puts an image under `key`, or removes the key when there is none.
+template <typename Key>
+void Store(std::map<Key, MappedImage>& map, Key key, std::optional<MappedImage> image) {
+  std::lock_guard<std::mutex> guard(TheTable().lock);
+  if (image)
+    map[key] = std::move(*image);
+  else
+    map.erase(key);
+}
+
+MappedImage InMemory(std::shared_ptr<const std::vector<uint8_t>> bytes) {
+  MappedImage image;
+  image.path = u"<memory>";
+  image.memory = std::move(bytes);
+  return image;
+}
+
 }  // namespace
 
 std::optional<MappedImage> ParseMappedImage(const std::u16string& spec) {
@@ -69,33 +86,30 @@ std::optional<MappedImage> ParseMappedImage(const std::u16string& spec) {
   return image;
 }
 
-bool SetVolumeMapping(char16_t letter, const std::u16string& spec) {
-  letter = UpperLetter(letter);
-  if (letter < u'A' || letter > u'Z') return false;
-  Table& t = TheTable();
-  std::lock_guard<std::mutex> guard(t.lock);
+namespace {
+// An empty spec removes the mapping; a malformed one is refused.
+template <typename Key>
+bool StoreSpec(std::map<Key, MappedImage>& map, Key key, const std::u16string& spec) {
   if (spec.empty()) {
-    t.letters.erase(letter);
+    Store(map, key, std::nullopt);
     return true;
   }
   auto image = ParseMappedImage(spec);
   if (!image) return false;
-  t.letters[letter] = *image;
+  Store(map, key, std::move(image));
   return true;
+}
+}  // namespace
+
+bool SetVolumeMapping(char16_t letter, const std::u16string& spec) {
+  letter = UpperLetter(letter);
+  if (letter < u'A' || letter > u'Z') return false;
+  return StoreSpec(TheTable().letters, letter, spec);
 }
 
 bool SetPhysicalMapping(int number, const std::u16string& spec) {
   if (number < 0 || number > 126) return false;
-  Table& t = TheTable();
-  std::lock_guard<std::mutex> guard(t.lock);
-  if (spec.empty()) {
-    t.physical.erase(number);
-    return true;
-  }
-  auto image = ParseMappedImage(spec);
-  if (!image) return false;
-  t.physical[number] = *image;
-  return true;
+  return StoreSpec(TheTable().physical, number, spec);
 }
 
 namespace {
@@ -131,23 +145,13 @@ std::unique_ptr<Device> OpenMemoryImage(const MappedImage& image) {
 bool SetVolumeMemory(char16_t letter, std::shared_ptr<const std::vector<uint8_t>> bytes) {
   letter = UpperLetter(letter);
   if (letter < u'A' || letter > u'Z' || !bytes) return false;
-  Table& t = TheTable();
-  std::lock_guard<std::mutex> guard(t.lock);
-  MappedImage image;
-  image.path = u"<memory>";
-  image.memory = std::move(bytes);
-  t.letters[letter] = std::move(image);
+  Store(TheTable().letters, letter, InMemory(std::move(bytes)));
   return true;
 }
 
 bool SetPhysicalMemory(int number, std::shared_ptr<const std::vector<uint8_t>> bytes) {
   if (number < 0 || number > 126 || !bytes) return false;
-  Table& t = TheTable();
-  std::lock_guard<std::mutex> guard(t.lock);
-  MappedImage image;
-  image.path = u"<memory>";
-  image.memory = std::move(bytes);
-  t.physical[number] = std::move(image);
+  Store(TheTable().physical, number, InMemory(std::move(bytes)));
   return true;
 }
 
