@@ -1,5 +1,12 @@
 #include "app/PageDialog.h"
 
+#include "app/AppFiles.h"
+#include "controls/PngButton.h"
+
+void SkinButton(CPngButton& button, HWND dialog, int id, const wchar_t* image) {
+  if (button.Attach(dialog, id)) button.SetImage(SkinFile(image));
+}
+
 CPageDialog::CPageDialog(int templateId)
     : CDialogBase(templateId), m_whiteBrush(CreateSolidBrush(RGB(255, 255, 255))) {}
 

@@ -6,7 +6,14 @@
 
 #include "app/DialogBase.h"
 
+class CPngButton;
 class KernelBinding;
+
+// The caption of every message box the program shows.
+inline constexpr wchar_t kAppCaption[] = L"Talvex Data Recovery";
+
+// Attaches `button` to control `id` of `dialog` and gives it SKIN\`image`.
+void SkinButton(CPngButton& button, HWND dialog, int id, const wchar_t* image);
 
 class CPageDialog : public CDialogBase {
  public:

@@ -1,74 +1,7 @@
-// The four work pages of the main window. Each shows its template with its
-// skinned buttons; their work (partition list, results, preview, search)
-// is built on top of these classes.
+// The four work pages of the main window, in page-table order.
 #pragma once
 
-#include <windows.h>
-
-#include <commctrl.h>
-
-#include "app/PageDialog.h"
-#include "controls/ColumnTreeCtrl.h"
-#include "controls/PngButton.h"
-
-// The first page: every partition the kernel found, with its file system,
-// capacity and free space; next (or a double click) scans the chosen one
-// and then asks for the results page.
-class CSelectDevice : public CPageDialog {
- public:
-  CSelectDevice();
-  ~CSelectDevice() override;
-
-  CColumnTreeCtrl& List() { return m_list; }
-  HTREEITEM RootItem() const { return m_root; }
-
- protected:
-  BOOL OnInitDialog() override;
-  bool OnCommand(int id, int code, HWND control) override;
-  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-
- private:
-  void PrepareList();
-  void FillList();
-  void StartProcedure();
-
-  HIMAGELIST m_images = nullptr;
-  int m_rootImage = -1;
-  int m_partitionImage = -1;
-  CPngButton m_next;
-  CColumnTreeCtrl m_list;
-  HTREEITEM m_root = nullptr;
-};
-
-class CDrDlg : public CPageDialog {
- public:
-  CDrDlg();
-
- protected:
-  BOOL OnInitDialog() override;
-
- private:
-  CPngButton m_back, m_recover, m_preview, m_search, m_browse;
-};
-
-class CPreviewDlg : public CPageDialog {
- public:
-  CPreviewDlg();
-
- protected:
-  BOOL OnInitDialog() override;
-
- private:
-  CPngButton m_back, m_text, m_hex, m_picture;
-};
-
-class CSearchDlg : public CPageDialog {
- public:
-  CSearchDlg();
-
- protected:
-  BOOL OnInitDialog() override;
-
- private:
-  CPngButton m_back, m_recover, m_search, m_preview;
-};
+#include "app/SelectDevice.h"
+#include "app/DrDlg.h"
+#include "app/PreviewDlg.h"
+#include "app/SearchDlg.h"

@@ -1,4 +1,4 @@
-#include "app/Pages.h"
+#include "app/SelectDevice.h"
 
 #include <iterator>
 #include <utility>
@@ -10,14 +10,6 @@
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
 
-namespace {
-constexpr wchar_t kCaption[] = L"Talvex Data Recovery";
-
-void Skin(CPngButton& button, HWND dialog, int id, const wchar_t* image) {
-  if (button.Attach(dialog, id)) button.SetImage(SkinFile(image));
-}
-}  // namespace
-
 CSelectDevice::CSelectDevice() : CPageDialog(IDD_SELECT_DEVICE) {}
 
 CSelectDevice::~CSelectDevice() {
@@ -28,7 +20,7 @@ CSelectDevice::~CSelectDevice() {
 
 BOOL CSelectDevice::OnInitDialog() {
   PrepareList();
-  Skin(m_next, m_hwnd, IDC_NEXT, L"next.png");
+  SkinButton(m_next, m_hwnd, IDC_NEXT, L"next.png");
   FillList();
   return TRUE;
 }
@@ -105,10 +97,10 @@ void CSelectDevice::StartProcedure() {
   const std::wstring programFolder = m_binding ? m_binding->ProgramFolder() : GetProgramFolder(nullptr);
   switch (restorix::CheckStart(selected != nullptr, selected == m_root, name, programFolder)) {
     case restorix::StartCheck::NoPartition:
-      MessageBoxW(m_hwnd, L"请先选择分区!", kCaption, MB_OK);
+      MessageBoxW(m_hwnd, L"请先选择分区!", kAppCaption, MB_OK);
       return;
     case restorix::StartCheck::AskSameVolume:
-      if (MessageBoxW(m_hwnd, L"建议将本软件安装到与被恢复数据不同的分区中, 你确认要继续 ?", kCaption,
+      if (MessageBoxW(m_hwnd, L"建议将本软件安装到与被恢复数据不同的分区中, 你确认要继续 ?", kAppCaption,
                       MB_OKCANCEL) != IDOK)
         return;
       break;
@@ -141,42 +133,4 @@ std::optional<LRESULT> CSelectDevice::OnMessage(UINT message, WPARAM wParam, LPA
     return 1;
   }
   return CPageDialog::OnMessage(message, wParam, lParam);
-}
-
-CDrDlg::CDrDlg() : CPageDialog(IDD_DR) {}
-
-BOOL CDrDlg::OnInitDialog() {
-  Skin(m_back, m_hwnd, IDC_BACK, L"pre.png");
-  Skin(m_recover, m_hwnd, IDC_RECOVER, L"recovery.png");
-  Skin(m_preview, m_hwnd, IDC_PREVIEW, L"preview.png");
-  Skin(m_search, m_hwnd, IDC_SEARCH, L"search.png");
-  Skin(m_browse, m_hwnd, IDC_BROWSE, L"Browse.png");
-  SetDlgItemTextW(m_hwnd, IDC_SETTINGS_GROUP, L"设置");
-  SetDlgItemTextW(m_hwnd, IDC_RECOVER_PATH_LABEL, L"恢复路径:");
-  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, L"全选");
-  if (m_binding) SetDlgItemTextW(m_hwnd, IDC_RECOVER_PATH, m_binding->GetRecoverPath().c_str());
-  return TRUE;
-}
-
-CPreviewDlg::CPreviewDlg() : CPageDialog(IDD_PREVIEW) {}
-
-BOOL CPreviewDlg::OnInitDialog() {
-  Skin(m_back, m_hwnd, IDC_BACK, L"pre.png");
-  Skin(m_text, m_hwnd, IDC_TEXT_BUTTON, L"txt.png");
-  Skin(m_hex, m_hwnd, IDC_HEX_BUTTON, L"hex.png");
-  Skin(m_picture, m_hwnd, IDC_PICTURE_BUTTON, L"picture.png");
-  SetDlgItemTextW(m_hwnd, IDC_NO_PREVIEW, L"无法预览");
-  return FALSE;
-}
-
-CSearchDlg::CSearchDlg() : CPageDialog(IDD_SEARCH) {}
-
-BOOL CSearchDlg::OnInitDialog() {
-  Skin(m_back, m_hwnd, IDC_BACK, L"pre.png");
-  Skin(m_recover, m_hwnd, IDC_RECOVER, L"recovery.png");
-  Skin(m_search, m_hwnd, IDC_SEARCH, L"search.png");
-  Skin(m_preview, m_hwnd, IDC_PREVIEW, L"preview.png");
-  SetDlgItemTextW(m_hwnd, IDC_KEYWORD_LABEL, L"文件名(关键字):");
-  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, L"全选");
-  return TRUE;
 }
