@@ -10,6 +10,7 @@
 #
 #   bash bench/run.sh            # uses build/bin/kestrel, images in bench/cache
 #   NTFS_FILES=20000 bash bench/run.sh   # smaller images for a quick look
+#   BENCH_IMAGES_ONLY=1 bash bench/run.sh  # build the cached images and stop
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -71,6 +72,24 @@ if [ ! -f "$fat_img" ]; then
   mv "$fat_img.tmp" "$fat_img"
 fi
 
+# One large contiguous deleted file, for the copy speed against dd.
+large_mib=${LARGE_MIB:-512}
+large_img="$cache/ntfs_large_${large_mib}.img"
+if [ ! -f "$large_img" ]; then
+  echo "building $large_img"
+  truncate -s $((large_mib * 2))M "$large_img.tmp"
+  mkntfs -F -Q -q "$large_img.tmp" 2>/dev/null
+  mnt=$(mktemp -d)
+  ntfs-3g -o no_detach "$large_img.tmp" "$mnt" & pid=$!
+  for _ in $(seq 50); do mountpoint -q "$mnt" && break; sleep 0.2; done
+  head -c $((large_mib * 1048576)) /dev/urandom > "$mnt/large.bin"
+  rm "$mnt/large.bin"
+  umount "$mnt"; wait $pid || true
+  rmdir "$mnt"
+  mv "$large_img.tmp" "$large_img"
+fi
+[ -z "${BENCH_IMAGES_ONLY:-}" ] || exit 0
+
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # The size of the $MFT's data, the floor for reading it.
@@ -95,6 +114,13 @@ hyperfine -N --runs "$runs" --export-json "$out/ntfs_recover.json" \
   -n "kestrel recover --all" "$kestrel recover $ntfs_img --to $out/r1 --all" \
   -n "ntfsundelete -u -m '*'" "ntfsundelete -f -u -m '*' -d $out/r2 $ntfs_img" \
   -n "tsk_recover" "tsk_recover $ntfs_img $out/r3"
+
+echo "== one large file ($large_mib MiB)"
+cat "$large_img" > /dev/null
+hyperfine -N --runs "$runs" --export-json "$out/large.json" \
+  --prepare "rm -rf $out/r4" \
+  -n "kestrel recover --all" "$kestrel recover $large_img --to $out/r4 --all" \
+  -n "dd same bytes" "dd if=$large_img of=/dev/null bs=1M count=$large_mib"
 
 echo "== FAT32 ($fat_files files)"
 bench fat "$fat_img" \
@@ -123,6 +149,7 @@ text = ["# Benchmark results", "",
         "Warm page cache; medians of hyperfine runs; ratio > 1 means slower than kestrel.", "",
         table("ntfs", "NTFS scan, %s files, 20%% deleted" % nf),
         table("ntfs_recover", "NTFS recover every deleted file"),
+        table("large", "One large contiguous file (%s MiB): recover against dd of the same bytes" % os.environ.get("LARGE_MIB", "512")),
         table("fat", "FAT32 scan, %s files, 20%% deleted" % ff),
         table("fat_recover", "FAT32 recover every deleted file")]
 open(dest, "w").write("\n".join(text))

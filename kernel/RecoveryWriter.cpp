@@ -17,6 +17,10 @@ constexpr uint64_t kCopyBlockBytes = 0xA00000;  // 10 MiB per read and write
 
 int RecoverNtfsItem(char16_t letter, const std::u16string& folder, uint64_t recordNumber) {
   ntfs::CNTFSVolume volume(letter);
+  return RecoverNtfsItem(volume, folder, recordNumber);
+}
+
+int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uint64_t recordNumber) {
   if (!volume.IsUsable()) return 0;
   ntfs::CFileRecord record(&volume);
   if (!record.LoadFileRecord(recordNumber)) return 0;

@@ -5,10 +5,16 @@
 #include <string>
 
 namespace kestrel {
+namespace ntfs {
+class CNTFSVolume;
+}
 
 // Writes MFT record `record` of the volume on `letter` to
 // folder + "Deleted\" + its path inside the volume. 1 only when the whole
 // file was written.
 int RecoverNtfsItem(char16_t letter, const std::u16string& folder, uint64_t record);
+// The same from a volume already open, so that many items of one scan do
+// not each reopen the volume and reload the $MFT's runs.
+int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uint64_t record);
 
 }  // namespace kestrel

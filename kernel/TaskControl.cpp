@@ -9,12 +9,21 @@
 #include "kernel/StopFlag.h"
 #include "kernel/device/Enumeration.h"
 #include "kernel/device/RawDevice.h"
+#include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/ntfs/NtfsScan.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel {
 
 std::atomic<int32_t> g_stopRequested{0};
+
+KernelState::KernelState() = default;
+
+// A scan thread left running at process exit must not take the process
+// down with std::terminate.
+KernelState::~KernelState() {
+  if (taskThread.joinable()) taskThread.detach();
+}
 
 KernelState& State() {
   static KernelState state;
@@ -91,6 +100,7 @@ void KernelUnInit() {
     JoinTaskThread();
   }
   TheRegistry().Clear();
+  DropRecoveryVolume();
   s.currentFat = nullptr;
   s.currentFatDevice = nullptr;
   // Recoveries after this refer to no scan: the volumes they named are gone.
@@ -147,6 +157,8 @@ int StartScan(const char16_t* prefix, const char16_t* volume, int mode, void* no
     JoinTaskThread();
   }
   TheRegistry().Clear();
+  // The new scan may be of another volume, or of this one changed since.
+  DropRecoveryVolume();
   FlushVolume(volume[0]);
   if (mode == kFsNtfs) {
     s.scanPrefix = prefix;
@@ -184,13 +196,23 @@ int StopTask() {
   return 1;
 }
 
+void DropRecoveryVolume() {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  s.recoveryVolume.reset();
+}
+
 int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
   if (!folder) return 0;
-  ClearStop();
   KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  ClearStop();
   if (s.currentKind == kFsNtfs) {
     char16_t letter = s.scanVolume.empty() ? u'\0' : s.scanVolume[0];
-    return RecoverNtfsItem(letter, folder, (uint64_t{idHigh} << 32) | idLow);
+    // A volume that did not open is not kept: the next item tries again.
+    if (!s.recoveryVolume || !s.recoveryVolume->IsUsable())
+      s.recoveryVolume = std::make_unique<ntfs::CNTFSVolume>(letter);
+    return RecoverNtfsItem(*s.recoveryVolume, folder, (uint64_t{idHigh} << 32) | idLow);
   }
   if (s.currentKind == kFsFat) {
     if (!s.currentFat) return 0;

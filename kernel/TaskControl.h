@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -12,6 +13,9 @@
 #include "kernel/device/DeviceEntry.h"
 
 namespace kestrel {
+namespace ntfs {
+class CNTFSVolume;
+}
 
 enum FsKind : int { kFsNone = 0, kFsNtfs = 1, kFsFat = 2 };
 
@@ -26,12 +30,18 @@ struct KernelState {
   CCustomDrive* currentFat = nullptr;
   const DeviceEntry* currentFatDevice = nullptr;
   std::thread taskThread;
+  // Recoveries are one at a time: the FAT volume's sector caches and the
+  // open NTFS volume below are not for two threads at once (a preview may
+  // be asked for while a recovery thread runs).
+  std::mutex recoveryLock;
+  // The NTFS volume of the last scan, opened by the first recovery and kept
+  // until the next scan or SH_UnInit.
+  std::unique_ptr<ntfs::CNTFSVolume> recoveryVolume;
 
   // A scan thread left running at process exit must not take the process
   // down with std::terminate.
-  ~KernelState() {
-    if (taskThread.joinable()) taskThread.detach();
-  }
+  KernelState();
+  ~KernelState();
 };
 
 KernelState& State();
@@ -46,5 +56,7 @@ int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh);
 
 // FlushFileBuffers on "\\.\X:"; 1 when the volume could be opened.
 int FlushVolume(char16_t letter);
+// Forgets the open NTFS volume kept for recoveries.
+void DropRecoveryVolume();
 
 }  // namespace kestrel

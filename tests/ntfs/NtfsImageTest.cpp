@@ -130,5 +130,41 @@ TEST(NtfsImageDamaged, UnreadableDataIsNeverReportedAsRecovered) {
   EXPECT_GE(failures, 1) << "the 30 MiB file lies partly in the lost megabytes";
 }
 
+// Recoveries keep the scanned volume open between items. Scanning another
+// volume, and remapping the letter between SH_UnInit and SH_Init, must
+// both make the next recovery read the new volume, not the one kept.
+TEST(NtfsImageRecovery, TheKeptVolumeFollowsTheLastScan) {
+  fs::path first = RequireImage("ntfs");
+  fs::path second = RequireImage("sample_ntfs");
+  if (first.empty() || second.empty()) return;
+  auto recoverAll = [](const std::string& name, const std::u16string& volume) {
+    std::map<std::u16string, std::string> sums;
+    for (const ManifestEntry& e : ReadManifest(name)) sums[volume + u"\\Deleted\\" + Backslashes(e.path)] = e.sha256;
+    TempDir out;
+    int matched = 0;
+    for (const DelItem& item : AllItems()) {
+      auto expected = sums.find(PathOf(item));
+      if (expected == sums.end()) continue;
+      EXPECT_EQ(SH_RecoveryFile(K(out.AsFolderArgument()), item.idLow, item.idHigh), 1) << Utf8(item.path);
+      std::string rel = Utf8(item.path).substr(std::string("N:\\Deleted\\").size());
+      for (char& c : rel)
+        if (c == '\\') c = '/';
+      EXPECT_EQ(Sha256File(out.path() / "Deleted" / fs::u8path(rel)), expected->second) << rel;
+      ++matched;
+    }
+    return matched;
+  };
+  {
+    MountedKernel kernel({{u'N', KernelPath(first)}, {u'M', KernelPath(second)}});
+    ScanAndWait(u"N:", KESTREL_FS_NTFS);
+    EXPECT_EQ(recoverAll("ntfs", u"N:"), static_cast<int>(ReadManifest("ntfs").size()));
+    ScanAndWait(u"M:", KESTREL_FS_NTFS);
+    EXPECT_EQ(recoverAll("sample_ntfs", u"M:"), static_cast<int>(ReadManifest("sample_ntfs").size()));
+  }
+  MountedKernel remapped({{u'N', KernelPath(second)}});
+  ScanAndWait(u"N:", KESTREL_FS_NTFS);
+  EXPECT_EQ(recoverAll("sample_ntfs", u"N:"), static_cast<int>(ReadManifest("sample_ntfs").size()));
+}
+
 }  // namespace
 }  // namespace kestrel::test
