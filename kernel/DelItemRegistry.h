@@ -1,12 +1,14 @@
 // The found items of the last scan, in creation order.
 //
-// Items are kept compactly (the path as long as it is, not 1024 units) and
-// expanded to the fixed 2072-byte DelItem only when a caller copies one out.
-// An id index answers SH_GetDelItemFromID in constant time while keeping
-// the rule that the first item created with an id wins.
+// Items are kept compactly (every path in one shared buffer, as long as it
+// is, not 1024 units) and expanded to the fixed 2072-byte DelItem only when
+// a caller copies one out. An id index, built on the first look-up by id
+// rather than during the scan, answers SH_GetDelItemFromID in constant time
+// while keeping the rule that the first item created with an id wins.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,15 +34,21 @@ class DelItemRegistry {
 
  private:
   struct Item {
-    std::u16string path;
+    uint64_t pathStart;  // in paths_
+    uint32_t pathLength;
     uint64_t id;
     uint64_t size;
     uint64_t modified;
   };
-  static void Fill(const Item& item, DelItem* out);
+  void Fill(const Item& item, DelItem* out) const;
 
   std::vector<Item> items_;
-  std::unordered_map<uint64_t, size_t> firstById_;
+  std::vector<char16_t> paths_;
+  // Covers items_[0, indexed_); look-ups extend it first. Look-ups may
+  // come from two threads (a recovery thread and the window's).
+  mutable std::mutex indexLock_;
+  mutable std::unordered_map<uint64_t, size_t> firstById_;
+  mutable size_t indexed_ = 0;
 };
 
 // The registry behind the exports.

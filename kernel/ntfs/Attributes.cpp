@@ -119,6 +119,39 @@ bool CAttrNonResident::ReadVirtualClusters(uint64_t vcn, uint64_t count, void* b
   return true;
 }
 
+bool CAttrNonResident::MapExtents(uint64_t offset, uint64_t length, std::vector<Extent>& out) const {
+  out.clear();
+  if (!runsOk_ || clusterBytes_ == 0) return false;
+  const uint64_t size = GetValueSize(nullptr);
+  if (offset > size || length > size - offset) return false;
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), offset / clusterBytes_,
+                             [](uint64_t v, const tagDataRun_Entry& r) { return v < r.vcnFirst; });
+  if (it != runs_.begin()) --it;
+  while (length > 0) {
+    const uint64_t vcn = offset / clusterBytes_;
+    if (it == runs_.end() || vcn < it->vcnFirst || vcn > it->vcnLast) return false;
+    const uint64_t runEnd = it->vcnLast < UINT64_MAX / clusterBytes_ - 1
+                                ? (it->vcnLast + 1) * clusterBytes_  // in stream bytes
+                                : UINT64_MAX;
+    if (runEnd <= offset) return false;
+    const uint64_t n = std::min(length, runEnd - offset);
+    Extent piece;
+    piece.bytes = n;
+    if (it->lcn < 0) {
+      piece.sparse = true;
+    } else {
+      const uint64_t lcn = static_cast<uint64_t>(it->lcn) + (vcn - it->vcnFirst);
+      if (lcn > (UINT64_MAX - clusterBytes_) / clusterBytes_) return false;
+      piece.volumeOffset = lcn * clusterBytes_ + offset % clusterBytes_;
+    }
+    out.push_back(piece);
+    offset += n;
+    length -= n;
+    ++it;
+  }
+  return true;
+}
+
 bool CAttrNonResident::ReadOneCluster(uint64_t vcn) {
   if (clusterBuffer_.size() != clusterBytes_) clusterBuffer_.assign(clusterBytes_, 0);
   uint64_t got = 0;

@@ -99,6 +99,17 @@ class CAttrNonResident : public CAttrBase {
   bool AdoptExtent(const CAttrNonResident& later);
   const std::vector<tagDataRun_Entry>& Runs() const { return runs_; }
 
+  // One piece of a byte range of the stream as it lies on the volume.
+  struct Extent {
+    bool sparse = false;
+    uint64_t volumeOffset = 0;  // unused when sparse
+    uint64_t bytes = 0;
+  };
+  // The pieces of the stream's bytes [offset, offset + length), in order.
+  // False when part of the range lies past the value or the mapped runs.
+  // Reads nothing and changes nothing, so another thread may ask.
+  bool MapExtents(uint64_t offset, uint64_t length, std::vector<Extent>& out) const;
+
  protected:
   bool ReadClusterSpan(void* buffer, uint64_t count, int64_t lcn);
   bool ReadOneCluster(uint64_t vcn);

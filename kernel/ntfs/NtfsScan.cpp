@@ -6,6 +6,7 @@
 #include "kernel/Kestrel.h"
 #include "kernel/StopFlag.h"
 #include "kernel/ntfs/FileRecord.h"
+#include "kernel/ntfs/MftReadAhead.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/ntfs/PathBuilder.h"
 #include "kernel/ntfs/RecordHeader.h"
@@ -18,13 +19,25 @@ constexpr uint64_t kFirstUserRecord = 16;
 constexpr size_t kChunkBytes = 1 << 20;
 
 // Hands out MFT record images, read through the $MFT's runs in large
-// sequential chunks; a chunk that cannot be read whole is retried record
-// by record, so one bad sector costs only the records on it.
+// sequential chunks (by a second thread, one chunk ahead, where a second
+// handle on the volume opens); a chunk that cannot be read whole is
+// retried record by record, so one bad sector costs only the records on it.
 class MftRecordReader {
  public:
-  explicit MftRecordReader(CNTFSVolume& volume)
+  MftRecordReader(CNTFSVolume& volume, char16_t letter)
       : volume_(volume), recordBytes_(volume.RecordBytes()), single_(recordBytes_) {
     perChunk_ = std::max<uint64_t>(1, kChunkBytes / recordBytes_);
+    auto* table = dynamic_cast<CAttrNonResident*>(volume.MftData());
+    if (!table || volume.RecordCount() <= kFirstUserRecord) return;
+    MftReadAhead::Plan plan;
+    plan.firstRecord = kFirstUserRecord;
+    plan.recordCount = volume.RecordCount();
+    plan.recordBytes = recordBytes_;
+    plan.perChunk = perChunk_;
+    plan.sectorBytes = std::max<uint64_t>(volume.SectorBytes(), 512);
+    if (letter >= u'a' && letter <= u'z') letter = static_cast<char16_t>(letter - 0x20);
+    if (auto device = os::OpenVolume(letter, os::Access::Read))
+      readAhead_ = std::make_unique<MftReadAhead>(std::move(device), *table, plan);
   }
 
   // The image of record n (not fixed up); empty when it cannot be read.
@@ -32,6 +45,11 @@ class MftRecordReader {
     if (n >= first_ && n - first_ < loaded_) return Slice(n);
     if (n >= badUntil_) {
       uint64_t count = std::min(perChunk_, recordCount - n);
+      if (readAhead_ && readAhead_->Take(n, chunk_) && chunk_.size() == count * recordBytes_) {
+        first_ = n;
+        loaded_ = count;
+        return Slice(n);
+      }
       chunk_.resize(count * recordBytes_);
       uint64_t got = 0;
       CAttrBase* mft = volume_.MftData();
@@ -62,6 +80,7 @@ class MftRecordReader {
   uint64_t first_ = 0;
   uint64_t loaded_ = 0;
   uint64_t badUntil_ = 0;
+  std::unique_ptr<MftReadAhead> readAhead_;
 };
 
 }  // namespace
@@ -76,9 +95,11 @@ int RunDeletedFileScan(const ScanRequest& request, DelItemRegistry& registry) {
   const size_t limit = base.size() < kMaxItemPath ? kMaxItemPath - base.size() : 0;
 
   PathBuilder paths(volume);
-  MftRecordReader reader(volume);
+  MftRecordReader reader(volume, request.letter);
   uintptr_t found = 0;
   std::vector<char16_t> nameBuffer(1024);
+  // One record object for the pass: loading clears what the last one built.
+  CFileRecord record(&volume);
   for (uint64_t n = kFirstUserRecord; n < volume.RecordCount(); ++n) {
     if (StopRequested()) break;
     ByteView raw = reader.Record(n, volume.RecordCount());
@@ -91,7 +112,6 @@ int RunDeletedFileScan(const ScanRequest& request, DelItemRegistry& registry) {
 
     // One image serves both looks: names for the test and the path, data
     // for the size, standard information for the time.
-    CFileRecord record(&volume);
     if (!record.LoadFromImage(n, raw)) continue;
     record.SetTypeMask(kMaskFirstLook | kMaskData);
     if (!record.BuildAttributes()) continue;

@@ -1,6 +1,6 @@
 #include "kernel/ntfs/PathBuilder.h"
 
-#include <unordered_set>
+#include <algorithm>
 #include <vector>
 
 #include "kernel/SafeName.h"
@@ -20,16 +20,21 @@ std::u16string CutTo(std::u16string text, size_t limit) {
 
 }  // namespace
 
-const RecordName& PathBuilder::Folder(uint64_t recordNumber) {
+const PathBuilder::FolderName& PathBuilder::Folder(uint64_t recordNumber) {
   auto found = folders_.find(recordNumber);
   if (found != folders_.end()) return found->second;
-  RecordName name;
+  FolderName folder;
   std::vector<uint8_t> image(volume_.RecordBytes());
   if (!image.empty() && volume_.ReadRecordBytes(recordNumber, image.data(), image.size())) {
     ApplyFixups(image.data(), image.size(), volume_.SectorBytes(), false);
-    name = ReadNameFromImage(ByteView(image.data(), image.size()), true);
+    RecordName name = ReadNameFromImage(ByteView(image.data(), image.size()), true);
+    folder.usable = name.ok && !name.failed;
+    if (folder.usable) {
+      folder.parent = name.parent;
+      folder.safe = SafeName(name.name);
+    }
   }
-  return folders_.emplace(recordNumber, std::move(name)).first->second;
+  return folders_.emplace(recordNumber, std::move(folder)).first->second;
 }
 
 std::u16string PathBuilder::Rebuild(CFileRecord& record, size_t limit) {
@@ -48,24 +53,26 @@ std::u16string PathBuilder::Rebuild(CFileRecord& record, size_t limit) {
   name = CutTo(std::move(name), limit);
   uint64_t parent = leaf.ok && !leaf.failed ? leaf.parent : 0;
 
-  std::vector<std::u16string> folders;
-  std::unordered_set<uint64_t> visited{record.RecordNumber()};
+  // Chains are short (a few folders), so a linear look for a repeat costs
+  // less than a set; kMaxFolderDepth bounds it.
+  chain_.clear();
+  visited_.assign(1, record.RecordNumber());
   size_t used = name.size();
-  while (parent != kRootFolderRecord && folders.size() < kMaxFolderDepth) {
-    if (!visited.insert(parent).second) break;  // a loop of parent references
-    const RecordName& folder = Folder(parent);
-    if (!folder.ok || folder.failed) break;
-    std::u16string safe = SafeName(folder.name);
-    if (used + 1 + safe.size() > limit) break;
-    used += 1 + safe.size();
-    folders.push_back(std::move(safe));
+  while (parent != kRootFolderRecord && chain_.size() < kMaxFolderDepth) {
+    if (std::find(visited_.begin(), visited_.end(), parent) != visited_.end()) break;  // a loop
+    visited_.push_back(parent);
+    const FolderName& folder = Folder(parent);
+    if (!folder.usable) break;
+    if (used + 1 + folder.safe.size() > limit) break;
+    used += 1 + folder.safe.size();
+    chain_.push_back(&folder.safe);
     parent = folder.parent;
   }
 
   std::u16string path;
   path.reserve(used);
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-    path += *it;
+  for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
+    path += **it;
     path += u'\\';
   }
   path += name;

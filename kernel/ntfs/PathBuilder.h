@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "kernel/ntfs/FileRecord.h"
 
@@ -31,12 +32,20 @@ class PathBuilder {
   std::u16string Rebuild(CFileRecord& record, size_t limit);
 
  private:
-  // The name reader's answer for a folder, read once per builder: folder
-  // records do not change during one pass.
-  const RecordName& Folder(uint64_t recordNumber);
+  // The name reader's answer for a folder, with its name already made
+  // safe, read once per builder: folder records do not change during one
+  // pass.
+  struct FolderName {
+    bool usable = false;  // a readable folder record with a name
+    uint64_t parent = 0;
+    std::u16string safe;
+  };
+  const FolderName& Folder(uint64_t recordNumber);
 
   CNTFSVolume& volume_;
-  std::unordered_map<uint64_t, RecordName> folders_;
+  std::unordered_map<uint64_t, FolderName> folders_;
+  std::vector<uint64_t> visited_;  // reused by every rebuild
+  std::vector<const std::u16string*> chain_;
 };
 
 }  // namespace kestrel::ntfs

@@ -46,6 +46,26 @@ TEST(DelItemRegistry, FirstItemWithAnIdWins) {
   EXPECT_EQ(item.idLow, 0x5A5A5A5Au) << "a miss leaves the buffer untouched";
 }
 
+// The id index is built on look-up: items appended after a look-up are
+// still found, and an earlier item keeps its id against a later one.
+TEST(DelItemRegistry, LookUpsBetweenAppendsSeeLaterItems) {
+  DelItemRegistry r;
+  DelItem item;
+  r.Append(u"a", 1, 0, 1, 0);
+  ASSERT_TRUE(r.FindById(1, 0, &item));
+  EXPECT_FALSE(r.FindById(2, 0, &item));
+  r.Append(u"b", 2, 0, 2, 0);
+  r.Append(u"a again", 1, 0, 3, 0);
+  ASSERT_TRUE(r.FindById(2, 0, &item));
+  EXPECT_EQ(PathOf(item), u"b");
+  ASSERT_TRUE(r.FindById(1, 0, &item));
+  EXPECT_EQ(PathOf(item), u"a");
+  r.Clear();
+  r.Append(u"new", 1, 0, 4, 0);
+  ASSERT_TRUE(r.FindById(1, 0, &item));
+  EXPECT_EQ(PathOf(item), u"new") << "the index does not outlive Clear";
+}
+
 TEST(DelItemRegistry, PathsAreCutAt1023UnitsAndTerminated) {
   DelItemRegistry r;
   std::u16string exact(1023, u'x');

@@ -1,0 +1,64 @@
+// Reads the $MFT ahead of the scan on a second thread and its own device
+// handle: while the scan parses one chunk of records, the next one is
+// already being read. It only ever hands over whole chunks read without
+// error; anything else is left to the scan's own reads, so the records the
+// scan sees are the same either way.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "kernel/ntfs/Attributes.h"
+#include "kernel/os/Os.h"
+
+namespace kestrel::ntfs {
+
+class MftReadAhead {
+ public:
+  struct Plan {
+    uint64_t firstRecord = 0;
+    uint64_t recordCount = 0;  // records of the table, end of the pass
+    uint64_t recordBytes = 0;
+    uint64_t perChunk = 1;     // records per chunk
+    uint64_t sectorBytes = 512;
+  };
+
+  // `table` is the $MFT's data stream; it must outlive this object and
+  // not change while it lives. Starts reading at once.
+  MftReadAhead(std::unique_ptr<os::Device> device, const CAttrNonResident& table, const Plan& plan);
+  ~MftReadAhead();
+  MftReadAhead(const MftReadAhead&) = delete;
+  MftReadAhead& operator=(const MftReadAhead&) = delete;
+
+  // Waits for the chunk that starts at `first` and moves its bytes into
+  // `out`. False when that chunk could not be read whole (or is not the
+  // next one): the caller reads it itself.
+  bool Take(uint64_t first, std::vector<uint8_t>& out);
+
+ private:
+  struct Chunk {
+    uint64_t first = 0;
+    bool ok = false;
+    std::vector<uint8_t> bytes;
+  };
+  void Run();
+  bool ReadChunk(uint64_t first, uint64_t count, std::vector<uint8_t>& out);
+
+  std::unique_ptr<os::Device> device_;
+  const CAttrNonResident& table_;
+  Plan plan_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<Chunk> ready_;
+  std::vector<std::vector<uint8_t>> spare_;  // buffers handed back for reuse
+  bool quit_ = false;
+  bool finished_ = false;
+  std::thread thread_;
+};
+
+}  // namespace kestrel::ntfs
