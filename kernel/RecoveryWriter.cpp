@@ -32,10 +32,11 @@ int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uin
   if (base.size() >= kMaxItemPath) return 0;
   ntfs::PathBuilder paths(volume);
   const std::u16string output = base + paths.Rebuild(record, kMaxItemPath - base.size());
-  // The folder chain first; an existing folder is fine, and a real failure
-  // shows when the file cannot be created.
-  os::CreateFolderChain(output.substr(0, output.rfind(u'\\')));
+  // Most files share their folder with the one before: make the folder
+  // chain only when the file cannot be created without it.
   std::unique_ptr<os::OutputFile> file = os::CreateOutputFile(output);
+  if (!file && os::CreateFolderChain(output.substr(0, output.rfind(u'\\'))))
+    file = os::CreateOutputFile(output);
   if (!file) return 0;
 
   ntfs::CAttrBase* data = record.LookupDataStream(nullptr);

@@ -130,7 +130,12 @@ class CFATdrive final : public CCustomDrive {
   int RecoverItem(CCustomDirectory* folder, uint32_t idLow, uint32_t idHigh,
                   const std::u16string& destination, int recurse) override;
   int RegisterItems(CCustomDirectory* folder, const std::u16string& prefix, int recurse) override;
-  void ResetItemIds() override { nextFileId = 0; }
+  // A new scan numbers its files afresh: the id index goes with the old ones.
+  void ResetItemIds() override {
+    nextFileId = 0;
+    fileIndex.clear();
+    fileIndexBuilt = false;
+  }
   CCustomDirectory* RootFolder() override;
   const DeviceEntry* Device() const override { return device; }
 
@@ -164,8 +169,15 @@ class CFATdrive final : public CCustomDrive {
     return layout.firstDataSector + uint64_t{cluster - 2} * layout.sectorsPerCluster;
   }
 
+  // The file each id names (the first one met depth first, as a walk of
+  // the tree would find it), built on the first recovery after a scan, so
+  // that recovering many items does not walk the whole tree for each.
+  CFATFile* IndexedFile(uint32_t id);
+
   fat::FatLayout layout;
   std::unique_ptr<CFATDirectory> rootFolder;
+  std::unordered_map<uint32_t, CFATFile*> fileIndex;
+  bool fileIndexBuilt = false;
   fat::SectorWindow fatCache{64};
   fat::SectorWindow dirCache{64};
   fat::SectorWindow dataCache{128};

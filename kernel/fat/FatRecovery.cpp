@@ -26,8 +26,10 @@ bool JoinComponent(std::u16string& path, std::u16string_view name, size_t limit)
   return AppendComponent(path, name, limit);
 }
 
-bool WriteFatFile(CFATdrive& drive, const CFATFile& file, const std::u16string& outputPath) {
+bool WriteFatFile(CFATdrive& drive, const CFATFile& file, const std::u16string& outputPath,
+                  const std::function<bool()>& makeFolders) {
   auto out = os::CreateOutputFile(outputPath);
+  if (!out && makeFolders && makeFolders()) out = os::CreateOutputFile(outputPath);
   if (!out) return false;
   FileCursor cursor;
   cursor.startCluster = file.startCluster;
@@ -95,20 +97,56 @@ int CFATdrive::RegisterItems(CCustomDirectory* folder, const std::u16string& pre
   return 1;
 }
 
+CFATFile* CFATdrive::IndexedFile(uint32_t id) {
+  if (!fileIndexBuilt && rootFolder) {
+    // Depth first, children in order, with an explicit stack: the same
+    // order FindFile searches in, so the first file with an id wins.
+    std::vector<std::pair<CFATDirectory*, size_t>> stack{{rootFolder.get(), 0}};
+    while (!stack.empty()) {
+      auto& [dir, next] = stack.back();
+      if (next == dir->children.size()) {
+        stack.pop_back();
+        continue;
+      }
+      CDRItem* child = dir->children[next++].get();
+      if (auto* file = dynamic_cast<CFATFile*>(child))
+        fileIndex.emplace(file->fileId, file);
+      else if (auto* sub = dynamic_cast<CFATDirectory*>(child))
+        stack.emplace_back(sub, 0);
+    }
+    fileIndexBuilt = true;
+  }
+  auto found = fileIndex.find(id);
+  return found == fileIndex.end() ? nullptr : found->second;
+}
+
 int CFATdrive::RecoverItem(CCustomDirectory* folder, uint32_t idLow, uint32_t idHigh,
                            const std::u16string& destination, int recurse) {
   auto* dir = dynamic_cast<CFATDirectory*>(folder);
   if (!dir || StopRequested() || idHigh != 0) return 0;
   std::vector<CFATDirectory*> chain;
-  CFATFile* file = FindFile(dir, idLow, recurse, chain);
+  CFATFile* file = nullptr;
+  if (dir == rootFolder.get() && recurse) {
+    file = IndexedFile(idLow);
+    for (CFATDirectory* d = file ? file->parent : nullptr; d; d = dynamic_cast<CFATDirectory*>(d->parent)) {
+      chain.push_back(d);
+      if (d == dir) break;
+    }
+    std::reverse(chain.begin(), chain.end());
+    if (file && (chain.empty() || chain.front() != dir)) file = nullptr;  // not under the root
+  } else {
+    file = FindFile(dir, idLow, recurse, chain);
+  }
   if (!file) return 0;
   std::u16string outFolder = destination;
   for (CFATDirectory* d : chain)
     if (!JoinComponent(outFolder, d->name, kMaxOutputPath)) return 0;
   std::u16string outPath = outFolder;
   if (!JoinComponent(outPath, file->name, kMaxOutputPath)) return 0;
-  if (!os::CreateFolderChain(outFolder)) return 0;
-  return WriteFatFile(*this, *file, outPath) ? 1 : 0;
+  // Most files share their folder with the one before: make the folders
+  // only when the file cannot be created without them.
+  if (!WriteFatFile(*this, *file, outPath, [&] { return os::CreateFolderChain(outFolder); })) return 0;
+  return 1;
 }
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,10 @@ bool JoinComponent(std::u16string& path, std::u16string_view name, size_t limit)
 
 // Writes the file's bytes to `outputPath`. True only when the file was
 // created and all its bytes were read and written.
-bool WriteFatFile(CFATdrive& drive, const CFATFile& file, const std::u16string& outputPath);
+// `makeFolders`, when given, is called once if the file cannot be created,
+// to make its folders before a second try.
+bool WriteFatFile(CFATdrive& drive, const CFATFile& file, const std::u16string& outputPath,
+                  const std::function<bool()>& makeFolders = nullptr);
 
 }  // namespace fat
 }  // namespace kestrel

@@ -131,6 +131,11 @@ TEST_P(FatImages, RecoveryWritesTheDeletedBytes) {
   EXPECT_EQ(SH_RecoveryFile(K(folder), 100000, 0), 0);
   EXPECT_EQ(SH_RecoveryFile(K(folder), item.idLow, 1), 0);
   EXPECT_EQ(SH_RecoveryFile(nullptr, item.idLow, 0), 0);
+
+  // A new scan of the same volume rebuilds its tree: recoveries after it
+  // must find the new scan's files, not the ones recovered above.
+  ScanAndWait(u"F:", KESTREL_FS_FAT);
+  ExpectRecoveryMatches(manifest, "F");
 }
 
 INSTANTIATE_TEST_SUITE_P(Real, FatImages, ::testing::Values("fat12", "fat16", "fat32"));
