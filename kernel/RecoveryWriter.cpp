@@ -1,6 +1,8 @@
 #include "kernel/RecoveryWriter.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "kernel/DelItemRegistry.h"
@@ -13,6 +15,37 @@
 namespace kestrel {
 namespace {
 constexpr uint64_t kCopyBlockBytes = 0xA00000;  // 10 MiB per read and write
+
+// Writes one block at a time on its own thread: Write waits for the block
+// before (and reports whether it failed), then starts this one; the buffer
+// must stay untouched until the next Write or Finish returns.
+class OverlappedWriter {
+ public:
+  explicit OverlappedWriter(os::OutputFile& file) : file_(file) {}
+  ~OverlappedWriter() { Finish(); }
+  OverlappedWriter(const OverlappedWriter&) = delete;
+  OverlappedWriter& operator=(const OverlappedWriter&) = delete;
+
+  bool Write(const uint8_t* data, size_t length) {
+    if (!Finish()) return false;
+    try {
+      thread_ = std::thread([this, data, length] { ok_ = file_.Write(data, length); });
+    } catch (const std::system_error&) {
+      ok_ = file_.Write(data, length);  // no thread to be had: write here
+    }
+    return true;
+  }
+  // Waits for the block in flight; false when any write failed.
+  bool Finish() {
+    if (thread_.joinable()) thread_.join();
+    return ok_;
+  }
+
+ private:
+  os::OutputFile& file_;
+  std::thread thread_;
+  bool ok_ = true;
+};
 }  // namespace
 
 int RecoverNtfsItem(char16_t letter, const std::u16string& folder, uint64_t recordNumber) {
@@ -42,17 +75,32 @@ int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uin
   ntfs::CAttrBase* data = record.LookupDataStream(nullptr);
   if (!data) return 0;  // nothing to copy; the empty file stays
   const uint64_t size = data->GetValueSize(nullptr);
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(size, kCopyBlockBytes)));
+  if (size <= kCopyBlockBytes) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    uint64_t got = 0;
+    if (StopRequested()) return 0;
+    if (!data->ReadBytes(0, buffer.data(), size, got) || got != size) return 0;
+    if (!file->Write(buffer.data(), buffer.size())) return 0;
+    return file->Close() ? 1 : 0;
+  }
+  // Larger files: each block is written on a second thread while the next
+  // one is read, in order, so reading and writing overlap.
+  OverlappedWriter writer(*file);
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(kCopyBlockBytes), std::vector<uint8_t>(kCopyBlockBytes)};
+  int turn = 0;
   for (uint64_t offset = 0; offset < size; offset += kCopyBlockBytes) {
     // A stopped copy leaves its partial file but is not reported as done.
     if (StopRequested()) return 0;
     uint64_t want = std::min(kCopyBlockBytes, size - offset);
     uint64_t got = 0;
+    std::vector<uint8_t>& buffer = buffers[turn];
+    turn ^= 1;
     // A block that cannot be read whole ends the copy: writing on would put
     // the rest of the file at the wrong offset.
     if (!data->ReadBytes(offset, buffer.data(), want, got) || got != want) return 0;
-    if (!file->Write(buffer.data(), static_cast<size_t>(want))) return 0;
+    if (!writer.Write(buffer.data(), static_cast<size_t>(want))) return 0;
   }
+  if (!writer.Finish()) return 0;
   return file->Close() ? 1 : 0;
 }
 
