@@ -212,7 +212,16 @@ int RunScan(const Options& options) {
   if (options.json) {
     Out(FormatJson(items));
   } else {
-    for (const Item& item : items) Out(FormatScanLine(item));
+    // Lines go out in large writes rather than one by one.
+    std::string block;
+    for (const Item& item : items) {
+      AppendScanLine(block, item);
+      if (block.size() >= (1u << 16)) {
+        Out(block);
+        block.clear();
+      }
+    }
+    Out(block);
   }
   return 0;
 }

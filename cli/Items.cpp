@@ -1,6 +1,7 @@
 #include "cli/Items.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "cli/Text.h"
@@ -60,9 +61,26 @@ std::string FormatLocalFileTime(uint64_t fileTime) {
   return text;
 }
 
+void AppendScanLine(std::string& out, const Item& item) {
+  char number[24];
+  auto put = [&](uint64_t value) {
+    auto end = std::to_chars(number, number + sizeof number, value).ptr;
+    out.append(number, end);
+  };
+  put(item.id);
+  out += '\t';
+  put(item.size);
+  out += '\t';
+  out += FormatLocalFileTime(item.modified);
+  out += '\t';
+  out += Utf16ToUtf8(item.path);
+  out += '\n';
+}
+
 std::string FormatScanLine(const Item& item) {
-  return std::to_string(item.id) + '\t' + std::to_string(item.size) + '\t' +
-         FormatLocalFileTime(item.modified) + '\t' + Utf16ToUtf8(item.path) + '\n';
+  std::string line;
+  AppendScanLine(line, item);
+  return line;
 }
 
 std::string JsonString(std::string_view text) {

@@ -30,6 +30,8 @@ std::string FormatLocalFileTime(uint64_t fileTime);
 
 // One `scan` line: id, size, time and UTF-8 path, tab-separated, with "\n".
 std::string FormatScanLine(const Item& item);
+// The same appended to `out`, without building a line of its own.
+void AppendScanLine(std::string& out, const Item& item);
 
 // `text` (UTF-8) as a quoted JSON string.
 std::string JsonString(std::string_view text);
