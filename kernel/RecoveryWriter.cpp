@@ -85,8 +85,9 @@ int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uin
   }
   // Larger files: each block is written on a second thread while the next
   // one is read, in order, so reading and writing overlap.
-  OverlappedWriter writer(*file);
+  // The buffers outlive the writer, whose thread may still be writing one.
   std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(kCopyBlockBytes), std::vector<uint8_t>(kCopyBlockBytes)};
+  OverlappedWriter writer(*file);
   int turn = 0;
   for (uint64_t offset = 0; offset < size; offset += kCopyBlockBytes) {
     // A stopped copy leaves its partial file but is not reported as done.
