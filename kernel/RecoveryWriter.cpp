@@ -35,6 +35,8 @@ class OverlappedWriter {
     }
     return true;
   }
+  // Leaves `bytes` of zeros as a hole, after the block in flight.
+  bool Skip(uint64_t bytes) { return Finish() && file_.SkipZeros(bytes); }
   // Waits for the block in flight; false when any write failed.
   bool Finish() {
     if (thread_.joinable()) thread_.join();
@@ -84,22 +86,51 @@ int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uin
     return file->Close() ? 1 : 0;
   }
   // Larger files: each block is written on a second thread while the next
-  // one is read, in order, so reading and writing overlap.
+  // one is read, in order, so reading and writing overlap. Sparse runs
+  // become holes in the output rather than written zeros: a run claiming
+  // petabytes of nothing must not fill the disk or keep the copy going.
   // The buffers outlive the writer, whose thread may still be writing one.
   std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(kCopyBlockBytes), std::vector<uint8_t>(kCopyBlockBytes)};
   OverlappedWriter writer(*file);
   int turn = 0;
-  for (uint64_t offset = 0; offset < size; offset += kCopyBlockBytes) {
-    // A stopped copy leaves its partial file but is not reported as done.
-    if (StopRequested()) return 0;
-    uint64_t want = std::min(kCopyBlockBytes, size - offset);
-    uint64_t got = 0;
-    std::vector<uint8_t>& buffer = buffers[turn];
-    turn ^= 1;
-    // A block that cannot be read whole ends the copy: writing on would put
-    // the rest of the file at the wrong offset.
-    if (!data->ReadBytes(offset, buffer.data(), want, got) || got != want) return 0;
-    if (!writer.Write(buffer.data(), static_cast<size_t>(want))) return 0;
+  uint64_t copied = 0;
+  auto copy = [&](uint64_t bytes) {
+    for (const uint64_t end = copied + bytes; copied < end;) {
+      // A stopped copy leaves its partial file but is not reported as done.
+      if (StopRequested()) return false;
+      uint64_t want = std::min(kCopyBlockBytes, end - copied);
+      uint64_t got = 0;
+      std::vector<uint8_t>& buffer = buffers[turn];
+      turn ^= 1;
+      // A block that cannot be read whole ends the copy: writing on would put
+      // the rest of the file at the wrong offset.
+      if (!data->ReadBytes(copied, buffer.data(), want, got) || got != want) return false;
+      if (!writer.Write(buffer.data(), static_cast<size_t>(want))) return false;
+      copied += want;
+    }
+    return true;
+  };
+  std::vector<ntfs::CAttrNonResident::Extent> pieces;
+  auto* runs = dynamic_cast<ntfs::CAttrNonResident*>(data);
+  const uint64_t cluster = volume.ClusterBytes();
+  const uint64_t mapped = runs && cluster != 0 && runs->MappedClusters() < UINT64_MAX / cluster
+                              ? std::min(size, runs->MappedClusters() * cluster)
+                              : size;
+  if (runs && runs->MapExtents(0, mapped, pieces)) {
+    for (const auto& piece : pieces) {
+      if (StopRequested()) return 0;
+      if (!piece.sparse) {
+        if (!copy(piece.bytes)) return 0;
+      } else if (writer.Skip(piece.bytes)) {
+        copied += piece.bytes;
+      } else {
+        return 0;
+      }
+    }
+    // What the runs do not map cannot be read: the part before it stays.
+    if (copied < size) return 0;
+  } else if (!copy(size)) {
+    return 0;
   }
   if (!writer.Finish()) return 0;
   return file->Close() ? 1 : 0;

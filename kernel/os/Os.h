@@ -93,6 +93,10 @@ class OutputFile {
  public:
   virtual ~OutputFile() = default;
   virtual bool Write(const void* data, size_t length) = 0;
+  // Moves on by `bytes` that read as zeros, leaving a hole where the file
+  // system can; the file reaches that length by Close at the latest.
+  // False when the file cannot be that long.
+  virtual bool SkipZeros(uint64_t bytes) = 0;
   // Flushes and closes; false when anything written was lost.
   virtual bool Close() = 0;
 };

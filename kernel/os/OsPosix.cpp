@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 
 #include "kernel/Kestrel.h"
@@ -184,10 +185,27 @@ class PosixOutputFile final : public OutputFile {
       p += n;
       length -= static_cast<size_t>(n);
     }
+    extendTo_ = 0;
+    return true;
+  }
+  bool SkipZeros(uint64_t bytes) override {
+    off_t at = ::lseek(fd_, 0, SEEK_CUR);
+    if (at < 0 || bytes > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - at)) {
+      failed_ = true;
+      return false;
+    }
+    at = ::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR);
+    if (at < 0) {
+      failed_ = true;
+      return false;
+    }
+    extendTo_ = static_cast<uint64_t>(at);
     return true;
   }
   bool Close() override {
     if (fd_ >= 0) {
+      // A hole at the end gives the file its length only when it is set.
+      if (extendTo_ != 0 && ::ftruncate(fd_, static_cast<off_t>(extendTo_)) != 0) failed_ = true;
       if (::close(fd_) != 0) failed_ = true;
       fd_ = -1;
     }
@@ -197,6 +215,7 @@ class PosixOutputFile final : public OutputFile {
  private:
   int fd_;
   bool failed_ = false;
+  uint64_t extendTo_ = 0;  // the length a trailing hole asks for
 };
 }  // namespace
 

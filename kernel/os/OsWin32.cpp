@@ -224,10 +224,34 @@ class Win32OutputFile final : public OutputFile {
       p += n;
       length -= n;
     }
+    extendPending_ = false;
+    return true;
+  }
+  bool SkipZeros(uint64_t bytes) override {
+    if (!sparse_) {
+      // Best effort: without the sparse mark the hole is allocated, but
+      // reads as zeros all the same.
+      DWORD unused = 0;
+      DeviceIoControl(handle_, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr);
+      sparse_ = true;
+    }
+    LARGE_INTEGER move;
+    if (bytes > static_cast<uint64_t>(INT64_MAX)) {
+      failed_ = true;
+      return false;
+    }
+    move.QuadPart = static_cast<LONGLONG>(bytes);
+    if (!SetFilePointerEx(handle_, move, nullptr, FILE_CURRENT)) {
+      failed_ = true;
+      return false;
+    }
+    extendPending_ = true;
     return true;
   }
   bool Close() override {
     if (handle_ != INVALID_HANDLE_VALUE) {
+      // A hole at the end gives the file its length only when it is set.
+      if (extendPending_ && !SetEndOfFile(handle_)) failed_ = true;
       if (!CloseHandle(handle_)) failed_ = true;
       handle_ = INVALID_HANDLE_VALUE;
     }
@@ -237,6 +261,8 @@ class Win32OutputFile final : public OutputFile {
  private:
   HANDLE handle_;
   bool failed_ = false;
+  bool sparse_ = false;
+  bool extendPending_ = false;
 };
 }  // namespace
 
