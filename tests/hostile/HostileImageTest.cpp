@@ -146,7 +146,9 @@ TEST_P(DamagedImages, EveryStepEndsAndNeverClaimsGarbage) {
     std::u16string mapping = KernelPath(image) + U16("@0+" + std::to_string(cut));
     Outcome o = ScanAndRecoverAll(mapping, kind, sums, "cut at " + std::to_string(cut));
     EXPECT_LE(o.items, whole);
-    if (cut <= 512) EXPECT_EQ(o.items, 0u) << "nothing but a boot sector";
+    if (cut <= 512) {
+      EXPECT_EQ(o.items, 0u) << "nothing but a boot sector";
+    }
   }
   // The near-complete copy loses only data: its tables are whole.
   std::u16string late = KernelPath(image) + U16("@0+" + std::to_string(size - 1024 * 1024));
