@@ -4,16 +4,73 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
 #include "app/PageDialog.h"
+#include "app/core/FolderIndex.h"
+#include "controls/MutiTreeCtrl.h"
+#include "controls/MyListCtrl.h"
 #include "controls/PngButton.h"
 
 class CDrDlg : public CPageDialog {
  public:
   CDrDlg();
+  ~CDrDlg() override;
+
+  // For the main window's tests.
+  CMutiTreeCtrl& Tree() { return m_tree; }
+  CMyListCtrl& List() { return m_list; }
+  HTREEITEM RootItem() const { return m_root; }
+  const std::vector<restorix::ItemId>& RecoveryList() const { return m_recoveryList; }
+  const wchar_t* TargetFolder() const { return m_targetFolder; }
+  bool Recovering() const { return m_recovering.load(); }
 
  protected:
   BOOL OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT& result) override;
+  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDestroy() override;
 
  private:
-  CPngButton m_back, m_recover, m_preview, m_search, m_browse;
+  // Dialog data exchange: true reads the controls, false writes them.
+  void UpdateData(bool read);
+  void ReleaseImageLists();
+  void FillPage();
+  void ShowFolderUnderMouse();
+  void MarkAll();
+  void Browse();
+  void Recover();
+  // True when a recovery thread was started.
+  bool StartRecovery();
+  void RecoveryThread();
+  void Preview();
+  void Back();
+  std::wstring PartitionName() const;
+  std::wstring FolderOf(HTREEITEM item);
+  void CheckedRows(std::vector<restorix::ItemId>& out) const;
+
+  HIMAGELIST m_treeImages = nullptr;
+  HIMAGELIST m_stateImages = nullptr;
+  HIMAGELIST m_platformStateImages = nullptr;  // the tree's own, given back at the end
+  HIMAGELIST m_listImages = nullptr;
+  HTREEITEM m_root = nullptr;
+  CMutiTreeCtrl m_tree;
+  CMyListCtrl m_list;
+  CPngButton m_back;
+  bool m_markAll = true;
+  CPngButton m_recover;
+  std::wstring m_recoverFolder;
+  // Read by the recovery thread; rebuilt only when no recovery runs.
+  wchar_t m_targetFolder[1024] = {};
+  std::vector<restorix::ItemId> m_recoveryList;
+  CPngButton m_preview, m_search, m_browse;
+  HWND m_pathEdit = nullptr;
+  // Set before a recovery thread starts and cleared when it ends, so that a
+  // second press cannot start another over the same list.
+  std::atomic<bool> m_recovering{false};
 };

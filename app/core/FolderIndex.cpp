@@ -24,6 +24,16 @@ std::vector<ItemId> FolderIndex::ItemsIn(const std::wstring& folder) const {
   return out;
 }
 
+std::vector<ItemId> FolderIndex::ItemsInNode(const std::wstring& folder) const {
+  std::vector<ItemId> out;
+  for (const std::wstring& key : m_folders) {
+    if (!SameNameIgnoringCase(key, folder)) continue;
+    std::vector<ItemId> some = ItemsIn(key);
+    out.insert(out.end(), some.begin(), some.end());
+  }
+  return out;
+}
+
 wchar_t FoldToUpper(wchar_t c) {
   if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 0x20);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<wchar_t>(c - 0x20);  // Latin-1

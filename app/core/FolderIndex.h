@@ -29,6 +29,9 @@ class FolderIndex {
   size_t ItemCount() const { return m_items.size(); }
   // The ids filed under exactly this folder, in index order.
   std::vector<ItemId> ItemsIn(const std::wstring& folder) const;
+  // The ids of every folder the tree shows as this one's node: the folders
+  // equal to it ignoring case, in folder order, each in index order.
+  std::vector<ItemId> ItemsInNode(const std::wstring& folder) const;
 
  private:
   std::set<std::wstring> m_folders;

@@ -85,6 +85,10 @@ TEST(FolderIndex, FoldersDifferingInCaseShareOneNode) {
   ASSERT_NE(deleted, 0u);
   // ... one node, named after the key that sorts first ("A" < "a").
   EXPECT_EQ(tree.ChildTexts(deleted), (std::vector<std::wstring>{L"A"}));
+  // The node's list and its recovery take the files of both spellings.
+  EXPECT_EQ(index.ItemsInNode(L"C:\\Deleted\\A"), (std::vector<ItemId>{{2, 0}, {1, 0}}));
+  EXPECT_EQ(index.ItemsInNode(L"c:\\deleted\\a"), (std::vector<ItemId>{{2, 0}, {1, 0}}));
+  EXPECT_TRUE(index.ItemsInNode(L"C:\\Deleted\\B").empty());
 }
 
 TEST(FolderIndex, TreeHangsUnderAnExistingRootAndCreatesPrefixes) {

@@ -1,0 +1,21 @@
+#include "app/core/RecoveryRules.h"
+
+namespace restorix {
+
+int RecoveryProgress(size_t index, size_t count) {
+  if (count == 0) return 0;
+  const float step = 100.0f / static_cast<float>(count);
+  return static_cast<int>(static_cast<float>(index) * step);
+}
+
+std::wstring PathWithoutDrive(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path.substr(2);
+  return path;
+}
+
+std::wstring RecoveryDoneText(size_t failed) {
+  if (failed == 0) return L"恢复完毕!";
+  return L"恢复完毕, 其中 " + std::to_wstring(failed) + L" 个文件恢复失败!";
+}
+
+}  // namespace restorix
