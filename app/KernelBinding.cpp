@@ -6,6 +6,7 @@
 
 #include "app/AppFiles.h"
 #include "app/core/ItemFormat.h"
+#include "app/core/SearchMatch.h"
 
 namespace {
 constexpr wchar_t kSection[] = L"RecoverPath";
@@ -57,6 +58,22 @@ class TreeViewModel : public restorix::TextTree {
  private:
   HWND m_tree;
 };
+// One checked row of the file list for a found item: name, size, time,
+// and the low half of its id as the row's data.
+void AppendFileRow(HWND list, const DelItem& record) {
+  restorix::FileRow row = restorix::MakeFileRow(record.path, record.size, record.modified, record.idLow);
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+  item.iItem = ListView_GetItemCount(list);
+  item.pszText = row.name.data();
+  item.iImage = 1;
+  item.lParam = static_cast<LPARAM>(row.idLow);
+  const int at = ListView_InsertItem(list, &item);
+  if (at < 0) return;
+  ListView_SetItemText(list, at, 1, row.size.data());
+  ListView_SetItemText(list, at, 2, row.time.data());
+  ListView_SetCheckState(list, at, TRUE);
+}
 }  // namespace
 
 KernelBinding::KernelBinding() : KernelBinding(GetProgramFolder(nullptr)) {}
@@ -187,21 +204,11 @@ void KernelBinding::FillFileList(const std::wstring& folder, HWND list) {
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   DelItem record;
-  for (const restorix::ItemId& id : m_index.ItemsIn(folder)) {
+  // "A" and "a" share one tree node: its list shows the files of both.
+  for (const restorix::ItemId& id : m_index.ItemsInNode(folder)) {
     if (!GetItemById(id.low, id.high, &record)) continue;
     record.path[std::size(record.path) - 1] = 0;
-    restorix::FileRow row = restorix::MakeFileRow(record.path, record.size, record.modified, record.idLow);
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = ListView_GetItemCount(list);
-    item.pszText = row.name.data();
-    item.iImage = 1;
-    item.lParam = static_cast<LPARAM>(row.idLow);
-    const int at = ListView_InsertItem(list, &item);
-    if (at < 0) continue;
-    ListView_SetItemText(list, at, 1, row.size.data());
-    ListView_SetItemText(list, at, 2, row.time.data());
-    ListView_SetCheckState(list, at, TRUE);
+    AppendFileRow(list, record);
   }
   SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
@@ -210,5 +217,23 @@ void KernelBinding::FillFileList(const std::wstring& folder, HWND list) {
 
 void KernelBinding::CollectFolderItems(const std::wstring& folder,
                                        std::vector<restorix::ItemId>& out) const {
-  for (const restorix::ItemId& id : m_index.ItemsIn(folder)) out.push_back(id);
+  for (const restorix::ItemId& id : m_index.ItemsInNode(folder)) out.push_back(id);
+}
+
+void KernelBinding::SearchItems(std::wstring keyword, HWND list) {
+  if (!list) return;
+  ListView_DeleteAllItems(list);
+  auto count = Resolve<ItemCountFn>("SH_GetDelItemCount");
+  auto byIndex = Resolve<ItemByIndexFn>("SH_GetDelItemFromIndex");
+  const int n = count ? count() : 0;
+  HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  const restorix::SearchMatcher matcher(keyword);
+  DelItem record;
+  for (int i = 0; byIndex && i < n; ++i) {
+    if (!byIndex(i, &record)) continue;
+    record.path[std::size(record.path) - 1] = 0;  // never trust a terminator
+    if (!matcher.Matches(record.path)) continue;
+    AppendFileRow(list, record);
+  }
+  SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
 }

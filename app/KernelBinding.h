@@ -53,6 +53,10 @@ class KernelBinding {
   void FillFileList(const std::wstring& folder, HWND list);
   void CollectFolderItems(const std::wstring& folder, std::vector<restorix::ItemId>& out) const;
   const restorix::FolderIndex& Index() const { return m_index; }
+  // Empties the list and appends one checked row per found item whose file
+  // name contains `keyword` (a-z folded only), in the kernel's item order.
+  // Runs on the search thread: the list is driven by sent messages.
+  void SearchItems(std::wstring keyword, HWND list);
 
   // Recovery and search threads run here, so that the main window can wait
   // for them before the pages and this binding go away.

@@ -2,7 +2,7 @@
 # A small (16 MiB) FAT16 volume for the desktop program's GUI test: a few folders,
 # some files deleted with mdel (their 0xE5 entries stay for the scan); and
 # beside it an empty 8 MiB NTFS volume, restorix_gui_ntfs.img, for the
-# partition list.
+# partition list, and a second FAT volume, restorix_gui_search.img.
 # Usage: make_gui_image.sh OUTDIR  ->  OUTDIR/restorix_gui.img (printed)
 set -euo pipefail
 out=${1:?usage: make_gui_image.sh OUTDIR}
@@ -22,6 +22,32 @@ mcopy -i "$img" "$tmp/report.txt" "$tmp/old.txt" ::/Docs/
 mcopy -i "$img" "$tmp/cat.jpg" ::/Photos/2011/
 mcopy -i "$img" "$tmp/top.txt" ::/
 mdel -i "$img" ::/Docs/old.txt ::/Photos/2011/cat.jpg ::/top.txt
+# restorix_gui_search.img (S:), for the search and preview pages: a
+# two-line text, a 200 x 100 PNG (red over blue), 100 bytes 00..63, 20000
+# bytes, a Chinese name, a name with two dots and one without a dot. Long
+# names (mixed case, CJK), so that the deleted entries keep them whole; all
+# copied before any delete, so that no new entry takes a deleted one's slot.
+search="$out/restorix_gui_search.img"
+rm -f "$search"
+mkfs.fat -C -F 16 -n GUISEARCH "$search" 16384 >/dev/null
+printf 'abc\r\ndef\n' > "$tmp/Lines.txt"
+printf 'quarterly\r\n' > "$tmp/Report.TXT"
+printf '年度报告\r\n' > "$tmp/报告.txt"
+base64 -d > "$tmp/Picture.PNG" <<'PNG'
+iVBORw0KGgoAAAANSUhEUgAAAMgAAABkCAIAAABM5OhcAAAAz0lEQVR42u3SMQ0AAAgEMeS8HPwHMVhgYGxSBZerSeBdSYCxMBbGAmNhLIwFxsJYGAuMhbEwFhgLY2EsMBbGwlhgLIyFscBYGAtjgbEwFsYCY2EsjAXGwlgYC4yFsTAWGAtjYSwwFsbCWGAsjIWxwFgYC2PBaaz0wDtjYSyMhbFUwFgYC2OBsTAWxgJjYSyMBcbCWBgLjIWxMBYYC2NhLDAWxsJYYCyMhbHAWBgLY4GxMBbGAmNhLIwFxsJYGAuMhbEwFhgLY2EsMBbGwlhwsryIrbD4J0N2AAAAAElFTkSuQmCC
+PNG
+printf "$(printf '\\x%02x' $(seq 0 99))" > "$tmp/Bytes100.bin"
+head -c 20000 /dev/zero | tr '\0' 'z' > "$tmp/Big20000.bin"
+printf 'not really gzip\n' > "$tmp/archive.tar.gz"
+printf 'read me\n' > "$tmp/ReadMe"
+export LC_ALL=C.UTF-8
+mmd -i "$search" ::/Docs ::/Pictures ::/Data
+mcopy -i "$search" "$tmp/Lines.txt" "$tmp/Report.TXT" "$tmp/报告.txt" ::/Docs/
+mcopy -i "$search" "$tmp/Picture.PNG" ::/Pictures/
+mcopy -i "$search" "$tmp/Bytes100.bin" "$tmp/Big20000.bin" ::/Data/
+mcopy -i "$search" "$tmp/archive.tar.gz" "$tmp/ReadMe" ::/
+mdel -i "$search" ::/Docs/Lines.txt ::/Docs/Report.TXT ::/Docs/报告.txt ::/Pictures/Picture.PNG \
+  ::/Data/Bytes100.bin ::/Data/Big20000.bin ::/archive.tar.gz ::/ReadMe
 ntfs="$out/restorix_gui_ntfs.img"
 rm -f "$ntfs"
 truncate -s 8M "$ntfs"

@@ -209,7 +209,8 @@ std::wstring ImageFromEnvironment() {
   return p;
 }
 
-// Maps the FAT image to R: and the NTFS one beside it to N: in the library
+// Maps the FAT image to R:, the NTFS one beside it to N: and the search
+// pages' FAT image restorix_gui_search.img to S: in the library
 // before the window's SH_Init runs. The module stays loaded (the window's
 // binding loads the same one).
 bool MapTestImage(const std::wstring& image) {
@@ -219,6 +220,9 @@ bool MapTestImage(const std::wstring& image) {
   using MapFn = int(__cdecl*)(wchar_t, const wchar_t*);
   auto map = reinterpret_cast<MapFn>(reinterpret_cast<void*>(GetProcAddress(kestrel, "KX_MapVolume")));
   const std::wstring ntfs = restorix::RemoveFileSpec(image) + L"\\restorix_gui_ntfs.img";
+  // The search and preview pages' volume; its own test reports a failure.
+  const std::wstring search = restorix::RemoveFileSpec(image) + L"\\restorix_gui_search.img";
+  if (map) map(L'S', search.c_str());
   return map && map(L'R', image.c_str()) == 1 && map(L'N', ntfs.c_str()) == 1;
 }
 

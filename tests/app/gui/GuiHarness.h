@@ -45,7 +45,8 @@ std::wstring TempFolder(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
 // RESTORIX_GUI_IMAGE as a Windows path.
 std::wstring ImageFromEnvironment();
-// Maps the FAT image to R: and the NTFS one beside it to N:.
+// Maps the FAT image to R: and the NTFS one beside it to N: (and
+// restorix_gui_search.img beside it to S:).
 bool MapTestImage(const std::wstring& image);
 int KernelItemCount();
 DWORD RunSelf(const wchar_t* arguments);

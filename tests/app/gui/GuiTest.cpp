@@ -41,11 +41,19 @@
 #include "app/core/StartupRules.h"
 #include "app/resource.h"
 #include "tests/app/gui/GuiHarness.h"
+#include "tests/app/gui/SearchPreviewTest.h"
 #include "controls/BrowseFolder.h"
 #include "controls/GdiplusInclude.h"
 #include "controls/PngButton.h"
 
 using namespace guitest;
+
+namespace guitest {
+// ResultsPageTest.cpp
+void TestResultsPage(CRestorixDlg& dlg, bool imageMapped);
+void ShowResultsForShowcase(CRestorixDlg& dlg);
+void TestHexView();  // HexViewTest.cpp
+}  // namespace guitest
 
 namespace {
 
@@ -895,6 +903,8 @@ void DriveWindow(WindowRun& run) {
   TestDevicePage(dlg, run.imageMapped);
   TestScanDialog(dlg, run.imageMapped);
   if (g_scanHook) UnhookWindowsHookEx(g_scanHook);
+  TestResultsPage(dlg, run.imageMapped);
+  TestSearchAndPreview(dlg, run.imageMapped);
   TestBrowseFolder(hwnd);
 
   // Exit: the question, Cancel twice, then OK while a worker still runs.
@@ -1066,13 +1076,11 @@ void Showcase(CRestorixDlg& dlg, const std::wstring& dir) {
     WaitUntil([&] { return run->ended.load() == 1; });
   }
   SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+  ShowResultsForShowcase(dlg);
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 45);
   shoot(L"2-results");
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 100);
-  SendMessageW(hwnd, WM_SHOW_SEARCH_PAGE, 0, 0);
-  shoot(L"3-search");
-  SendMessageW(hwnd, WM_SHOW_PREVIEW_PAGE, 0, 0);
-  shoot(L"4-preview");
+  ShowcaseSearchAndPreview(dlg, shoot);
   SendMessageW(hwnd, WM_SHOW_DEVICE_PAGE, 0, 0);
   PostMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
   HWND about = nullptr;
@@ -1109,6 +1117,7 @@ int wmain(int argc, wchar_t** argv) {
     TestStartupPieces();
     TestBindingWithoutLibrary();
     TestPngButton();
+    TestHexView();
     run.imageMapped = MapTestImage(image);
     if (!image.empty()) CHECK_MSG(run.imageMapped, "the test image is mapped to R:");
   } else {
