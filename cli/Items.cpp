@@ -55,10 +55,30 @@ std::string FormatLocalFileTime(uint64_t fileTime) {
   unsigned month, day;
   CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
   char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u",
-                static_cast<long long>(year), month, day, secondOfDay / 3600,
-                secondOfDay / 60 % 60, secondOfDay % 60);
-  return text;
+  if (year < 0 || year > 9999) {
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u", static_cast<long long>(year), month,
+                  day, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
+    return text;
+  }
+  // The common case by hand: a scan prints one of these per item.
+  auto two = [](char* at, unsigned v) {
+    at[0] = static_cast<char>('0' + v / 10 % 10);
+    at[1] = static_cast<char>('0' + v % 10);
+  };
+  const auto y = static_cast<unsigned>(year);
+  two(text, y / 100);
+  two(text + 2, y % 100);
+  text[4] = '-';
+  two(text + 5, month);
+  text[7] = '-';
+  two(text + 8, day);
+  text[10] = ' ';
+  two(text + 11, secondOfDay / 3600);
+  text[13] = ':';
+  two(text + 14, secondOfDay / 60 % 60);
+  text[16] = ':';
+  two(text + 17, secondOfDay % 60);
+  return std::string(text, 19);
 }
 
 void AppendScanLine(std::string& out, const Item& item) {

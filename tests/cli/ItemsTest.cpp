@@ -33,6 +33,7 @@ TEST(LocalTime, FormatsCalendarFieldsWithoutZoneStep) {
   EXPECT_EQ(FormatLocalFileTime(FileTime(4107542400)), "2100-03-01 00:00:00");
   EXPECT_EQ(FormatLocalFileTime(FileTime(1299315420)), "2011-03-05 08:57:00");
   EXPECT_EQ(FormatLocalFileTime(FileTime(253402300799)), "9999-12-31 23:59:59");
+  EXPECT_EQ(FormatLocalFileTime(FileTime(253402300800)), "10000-01-01 00:00:00");
   // Whatever a hostile disk holds still formats as a date.
   EXPECT_FALSE(FormatLocalFileTime(UINT64_MAX).empty());
 }
