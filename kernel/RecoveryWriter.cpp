@@ -1,6 +1,7 @@
 #include "kernel/RecoveryWriter.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -55,7 +56,8 @@ int RecoverNtfsItem(char16_t letter, const std::u16string& folder, uint64_t reco
   return RecoverNtfsItem(volume, folder, recordNumber);
 }
 
-int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uint64_t recordNumber) {
+int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uint64_t recordNumber,
+                    ntfs::PathBuilder* paths) {
   if (!volume.IsUsable()) return 0;
   ntfs::CFileRecord record(&volume);
   if (!record.LoadFileRecord(recordNumber)) return 0;
@@ -65,8 +67,9 @@ int RecoverNtfsItem(ntfs::CNTFSVolume& volume, const std::u16string& folder, uin
 
   const std::u16string base = folder + u"Deleted\\";
   if (base.size() >= kMaxItemPath) return 0;
-  ntfs::PathBuilder paths(volume);
-  const std::u16string output = base + paths.Rebuild(record, kMaxItemPath - base.size());
+  std::optional<ntfs::PathBuilder> own;
+  if (!paths) paths = &own.emplace(volume);
+  const std::u16string output = base + paths->Rebuild(record, kMaxItemPath - base.size());
   // Most files share their folder with the one before: make the folder
   // chain only when the file cannot be created without it.
   std::unique_ptr<os::OutputFile> file = os::CreateOutputFile(output);

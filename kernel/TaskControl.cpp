@@ -11,6 +11,7 @@
 #include "kernel/device/RawDevice.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/ntfs/NtfsScan.h"
+#include "kernel/ntfs/PathBuilder.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel {
@@ -199,6 +200,7 @@ int StopTask() {
 void DropRecoveryVolume() {
   KernelState& s = State();
   std::lock_guard<std::mutex> hold(s.recoveryLock);
+  s.recoveryPaths.reset();
   s.recoveryVolume.reset();
 }
 
@@ -210,9 +212,12 @@ int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
   if (s.currentKind == kFsNtfs) {
     char16_t letter = s.scanVolume.empty() ? u'\0' : s.scanVolume[0];
     // A volume that did not open is not kept: the next item tries again.
-    if (!s.recoveryVolume || !s.recoveryVolume->IsUsable())
+    if (!s.recoveryVolume || !s.recoveryVolume->IsUsable()) {
+      s.recoveryPaths.reset();
       s.recoveryVolume = std::make_unique<ntfs::CNTFSVolume>(letter);
-    return RecoverNtfsItem(*s.recoveryVolume, folder, (uint64_t{idHigh} << 32) | idLow);
+      s.recoveryPaths = std::make_unique<ntfs::PathBuilder>(*s.recoveryVolume);
+    }
+    return RecoverNtfsItem(*s.recoveryVolume, folder, (uint64_t{idHigh} << 32) | idLow, s.recoveryPaths.get());
   }
   if (s.currentKind == kFsFat) {
     if (!s.currentFat) return 0;

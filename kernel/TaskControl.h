@@ -15,6 +15,7 @@
 namespace kestrel {
 namespace ntfs {
 class CNTFSVolume;
+class PathBuilder;
 }
 
 enum FsKind : int { kFsNone = 0, kFsNtfs = 1, kFsFat = 2 };
@@ -37,6 +38,7 @@ struct KernelState {
   // The NTFS volume of the last scan, opened by the first recovery and kept
   // until the next scan or SH_UnInit.
   std::unique_ptr<ntfs::CNTFSVolume> recoveryVolume;
+  std::unique_ptr<ntfs::PathBuilder> recoveryPaths;  // over recoveryVolume
 
   // A scan thread left running at process exit must not take the process
   // down with std::terminate.
