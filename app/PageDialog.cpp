@@ -27,6 +27,11 @@ std::optional<LRESULT> CPageDialog::OnMessage(UINT message, WPARAM wParam, LPARA
     case WM_CTLCOLORBTN:
       SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
       return reinterpret_cast<LRESULT>(m_whiteBrush);
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSCROLLBAR:
+      // White behind every control, their own text colours kept.
+      return reinterpret_cast<LRESULT>(m_whiteBrush);
     default:
       return std::nullopt;
   }

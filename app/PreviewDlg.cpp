@@ -95,10 +95,6 @@ std::optional<LRESULT> CPreviewDlg::OnMessage(UINT message, WPARAM wParam, LPARA
       if (!m_pictureMode) return std::nullopt;
       OnPaint();
       return 0;
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-      return reinterpret_cast<LRESULT>(m_whiteBrush);
     default:
       return CPageDialog::OnMessage(message, wParam, lParam);
   }

@@ -120,17 +120,6 @@ bool CSearchDlg::PreTranslate(MSG& msg) {
   return true;
 }
 
-std::optional<LRESULT> CSearchDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR:
-      return reinterpret_cast<LRESULT>(m_whiteBrush);
-    default:
-      return CPageDialog::OnMessage(message, wParam, lParam);
-  }
-}
-
 bool CSearchDlg::OnCommand(int id, int code, HWND control) {
   if (code != BN_CLICKED) return false;
   switch (id) {

@@ -30,7 +30,6 @@ class CSearchDlg : public CPageDialog {
  protected:
   BOOL OnInitDialog() override;
   bool OnCommand(int id, int code, HWND control) override;
-  std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnDestroy() override;
 
  private:
