@@ -205,14 +205,16 @@ void CSearchDlg::SearchRecoverThread(const std::wstring& target) {
   PostMessageW(host, WM_RECOVER_PROGRESS, 1, 0);
   binding->m_busy = 1;
   const size_t n = m_chosenItems.size();
+  size_t failed = 0;
   for (size_t i = 0; i < n; ++i) {
     PostMessageW(host, WM_RECOVER_PROGRESS, 1, restorix::RecoveryProgress(i, n));
     if (binding->m_stopRequested) break;
-    binding->RecoverFile(target.c_str(), m_chosenItems[i].low, m_chosenItems[i].high);
+    if (!binding->RecoverFile(target.c_str(), m_chosenItems[i].low, m_chosenItems[i].high)) ++failed;
   }
   PostMessageW(host, WM_RECOVER_PROGRESS, 1, 100);
   binding->m_busy = 0;
-  MessageBoxW(nullptr, L"数据恢复完毕!", kAppCaption, MB_OK);
+  // Failures are not hidden behind "数据恢复完毕!".
+  MessageBoxW(nullptr, restorix::RecoveryDoneText(failed, L"数据恢复完毕").c_str(), kAppCaption, MB_OK);
   m_recovering = 0;
 }
 

@@ -13,9 +13,9 @@ std::wstring PathWithoutDrive(const std::wstring& path) {
   return path;
 }
 
-std::wstring RecoveryDoneText(size_t failed) {
-  if (failed == 0) return L"恢复完毕!";
-  return L"恢复完毕, 其中 " + std::to_wstring(failed) + L" 个文件恢复失败!";
+std::wstring RecoveryDoneText(size_t failed, const std::wstring& done) {
+  if (failed == 0) return done + L"!";
+  return done + L", 其中 " + std::to_wstring(failed) + L" 个文件恢复失败!";
 }
 
 }  // namespace restorix

@@ -26,7 +26,8 @@ int RecoveryProgress(size_t index, size_t count);
 // A path without a drive comes back whole; any length is fine.
 std::wstring PathWithoutDrive(const std::wstring& path);
 
-// "恢复完毕!", or how many items could not be written when some failed.
-std::wstring RecoveryDoneText(size_t failed);
+// `done` + "!" ("恢复完毕!"), or, when some items could not be written,
+// `done` + ", 其中 N 个文件恢复失败!".
+std::wstring RecoveryDoneText(size_t failed, const std::wstring& done = L"恢复完毕");
 
 }  // namespace restorix

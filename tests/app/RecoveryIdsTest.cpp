@@ -176,6 +176,8 @@ TEST(RecoveryRules, RecoveryFolderOf241CharactersIsRefused) {
 TEST(RecoveryRules, DoneMessageCountsFailures) {
   EXPECT_EQ(RecoveryDoneText(0), L"恢复完毕!");
   EXPECT_EQ(RecoveryDoneText(2), L"恢复完毕, 其中 2 个文件恢复失败!");
+  EXPECT_EQ(RecoveryDoneText(0, L"数据恢复完毕"), L"数据恢复完毕!");  // the search page's
+  EXPECT_EQ(RecoveryDoneText(1, L"数据恢复完毕"), L"数据恢复完毕, 其中 1 个文件恢复失败!");
 }
 
 }  // namespace
