@@ -1,7 +1,9 @@
 // Data-run decoding and reads through the runs: the input's first 32 bytes
 // are the extent's first and last VCN, its data size and a read offset, the
 // rest its run list, built into a deleted file's $DATA in a small volume.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -49,6 +51,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (stream->ReadBytes(at, buffer.data(), buffer.size(), got) && got > buffer.size())
       __builtin_trap();
     stream->ReadBytes(at, buffer.data(), 4097, got);
+  }
+
+  // The extents of a range name exactly the bytes ReadBytes gives for it.
+  if (auto* mapped = dynamic_cast<CAttrNonResident*>(stream)) {
+    const uint64_t at = offset % (dataSize | 1);
+    const uint64_t length = std::min<uint64_t>(4096, dataSize > at ? dataSize - at : 0);
+    std::vector<CAttrNonResident::Extent> pieces;
+    if (mapped->MapExtents(at, length, pieces)) {
+      uint64_t total = 0;
+      for (const auto& piece : pieces) total += piece.bytes;
+      if (total != length) __builtin_trap();
+      if (stream->ReadBytes(at, buffer.data(), length, got) && got == length) {
+        std::vector<uint8_t> bytesOf;
+        uint64_t position = 0;
+        for (const auto& piece : pieces) {
+          bytesOf.assign(static_cast<size_t>(piece.bytes), 0);
+          size_t read = 0;
+          if (!piece.sparse &&
+              !(volume.ReadAligned(piece.volumeOffset, bytesOf.data(), bytesOf.size(), read) && read == bytesOf.size()))
+            break;  // unreadable here, yet ReadBytes read it: only a device end can differ
+          if (std::memcmp(bytesOf.data(), buffer.data() + position, bytesOf.size()) != 0) __builtin_trap();
+          position += piece.bytes;
+        }
+      }
+    }
   }
   return 0;
 }
