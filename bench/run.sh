@@ -96,7 +96,7 @@ fi
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then out=$(mktemp -d -p /dev/shm); else out=$(mktemp -d); fi
 trap 'rm -rf "$out"' EXIT
 # The size of the $MFT's data, the floor for reading it.
-mft_bytes=$(istat "$ntfs_img" 0 | awk '/\$DATA/ && /size:/ {for (i = 1; i <= NF; i++) if ($i == "size:") {print $(i + 1); exit}}')
+mft_bytes=$(istat "$ntfs_img" 0 | awk '/\$DATA/ && /size:/ && !found {for (i = 1; i <= NF; i++) if ($i == "size:") {print $(i + 1); found = 1; break}}')
 [ -n "$mft_bytes" ] || mft_bytes=$((ntfs_files * 1024 * 2))
 
 bench() {  # bench NAME IMAGE KIND
