@@ -250,4 +250,21 @@ DWORD RunSelf(const wchar_t* arguments) {
   return code;
 }
 
+HWND FindPicker() {
+  struct S {
+    HWND found = nullptr;
+  } s;
+  EnumWindows(
+      [](HWND hwnd, LPARAM lp) -> BOOL {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != GetCurrentProcessId() || ClassOf(hwnd) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+        if (MessageBoxText(hwnd) != L"选择恢复文件保存目录") return TRUE;
+        reinterpret_cast<S*>(lp)->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
 }  // namespace guitest

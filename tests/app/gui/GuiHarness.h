@@ -38,6 +38,8 @@ std::wstring ClassOf(HWND hwnd);
 HWND FindDialog(const std::wstring& caption, HWND except = nullptr);
 // The text of a message box: its longest static text.
 std::wstring MessageBoxText(HWND box);
+// The shell's folder picker with our title ("选择恢复文件保存目录"), when it is up.
+HWND FindPicker();
 RECT RectInParent(HWND child);
 SIZE ClientSize(HWND hwnd);
 LRESULT HitTestAt(HWND hwnd, int clientX, int clientY);

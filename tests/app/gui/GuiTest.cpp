@@ -655,25 +655,6 @@ void TestScanDialog(CRestorixDlg& dlg, bool imageMapped) {
 // The folder picker, cancelled by the test.
 void TestBrowseFolder(HWND owner) {
   std::printf("# folder picker\n");
-  auto titled = [] {
-    // The picker's caption is the system's; our title is a text inside it.
-    struct S {
-      HWND found = nullptr;
-    } s;
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-          DWORD pid = 0;
-          GetWindowThreadProcessId(hwnd, &pid);
-          if (pid != GetCurrentProcessId() || ClassOf(hwnd) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
-          if (MessageBoxText(hwnd) == L"选择恢复文件保存目录") {
-            reinterpret_cast<S*>(lp)->found = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
-  };
   for (int round = 0; round < 2; ++round) {
     // Round 1 starts from a folder too long for the buffer: it is ignored.
     std::wstring start = round == 0 ? GetProgramFolder(nullptr) : std::wstring(3000, L'x');
@@ -685,7 +666,7 @@ void TestBrowseFolder(HWND owner) {
       OleUninitialize();
     });
     HWND dialog = nullptr;
-    CHECK_MSG(WaitUntil([&] { return (dialog = titled()) != nullptr; }), "the picker opens with our title");
+    CHECK_MSG(WaitUntil([&] { return (dialog = FindPicker()) != nullptr; }), "the picker opens with our title");
     if (dialog) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     picker.join();
     CHECK_MSG(result == 0, "cancelling the picker answers 0");

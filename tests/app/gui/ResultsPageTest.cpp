@@ -159,24 +159,6 @@ bool ScanR(KernelBinding& binding) {
 
 std::wstring Label(HWND page, int id) { return WindowText(GetDlgItem(page, id)); }
 
-// The shell's folder picker with our title, when it is up.
-HWND FindPicker() {
-  struct S {
-    HWND found = nullptr;
-  } s;
-  EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        if (pid != GetCurrentProcessId() || ClassOf(hwnd) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
-        if (MessageBoxText(hwnd) != L"选择恢复文件保存目录") return TRUE;
-        reinterpret_cast<S*>(lp)->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
 // Presses browse and cancels the picker.
 bool BrowseAndCancel(HWND page) {
   PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
