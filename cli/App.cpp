@@ -1,5 +1,6 @@
 #include "cli/App.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -89,9 +90,7 @@ class KernelSession {
   KernelSession(const KernelSession&) = delete;
   KernelSession& operator=(const KernelSession&) = delete;
   ~KernelSession() {
-    if (!initialised_) return;
-    SH_StopTask();
-    SH_UnInit();
+    if (initialised_) SH_UnInit();  // stops and joins a scan still running
   }
 
   void Init() {
@@ -134,20 +133,25 @@ class KernelSession {
     return false;
   }
 
-  // Runs one scan to its end and returns what it found.
-  std::vector<Item> Scan() {
+  // Runs one scan to its end (its WM_CLOSE) and returns how many items it
+  // found. The scan thread posts that message as its last act, after its
+  // last item: the items can be read at once, while the thread winds down.
+  int Scan() {
     ProgressLine progress;
     {
       std::unique_ptr<ScanListener> listener = CreateScanListener();
       const std::u16string prefix = partition_.name + u"\\";
       SH_Scan(K(prefix), K(partition_.name), partition_.fsKind, listener->Window());
       listener->Wait([&](uint64_t found) { progress.Show(ScanProgress(found)); });
-      SH_StopTask();  // joins the finished scan thread before the listener goes
     }
     progress.Finish();
+    return std::max(SH_GetDelItemCount(), 0);
+  }
+
+  // What the scan found, copied out of the kernel.
+  static std::vector<Item> Items(int count) {
     std::vector<Item> items;
-    int count = SH_GetDelItemCount();
-    items.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    items.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       DelItem record;
       if (SH_GetDelItemFromIndex(i, &record)) items.push_back(ItemFromRecord(record));
@@ -208,14 +212,16 @@ int RunScan(const Options& options) {
   KernelSession kernel;
   std::string error;
   if (!kernel.Open(options.volume, error)) return Error(error);
-  std::vector<Item> items = kernel.Scan();
+  const int count = kernel.Scan();
   if (options.json) {
-    Out(FormatJson(items));
+    Out(FormatJson(KernelSession::Items(count)));
   } else {
-    // Lines go out in large writes rather than one by one.
+    // Lines go out in large writes, formatted straight from the records.
     std::string block;
-    for (const Item& item : items) {
-      AppendScanLine(block, item);
+    DelItem record;
+    for (int i = 0; i < count; ++i) {
+      if (!SH_GetDelItemFromIndex(i, &record)) continue;
+      AppendScanLine(block, record);
       if (block.size() >= (1u << 16)) {
         Out(block);
         block.clear();
@@ -255,7 +261,9 @@ int RunRecover(const Options& options) {
   const std::u16string folder =
       Utf8ToUtf16(RecoveryFolderArgument(Utf16ToUtf8(out.u16string()), FolderSeparator()));
 
-  std::vector<Item> found = kernel.Scan();
+  const int count = kernel.Scan();
+  SH_StopTask();  // the scan thread is gone before anything is recovered
+  std::vector<Item> found = KernelSession::Items(count);
   Choice choice = ChooseItems(found, options);
 
   std::vector<uint64_t> failedIds = choice.missingIds;

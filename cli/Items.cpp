@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/Text.h"
+#include "kernel/os/Utf.h"
 
 namespace kestrel::cli {
 namespace {
@@ -46,8 +47,11 @@ Item ItemFromRecord(const DelItem& record) {
 uint32_t IdLow(uint64_t id) { return static_cast<uint32_t>(id & 0xFFFFFFFFu); }
 uint32_t IdHigh(uint64_t id) { return static_cast<uint32_t>(id >> 32); }
 
-std::string FormatLocalFileTime(uint64_t fileTime) {
-  if (fileTime == 0) return {};
+namespace {
+
+// FormatLocalFileTime's text added to `out`: a scan writes one per item.
+void AppendLocalFileTime(std::string& out, uint64_t fileTime) {
+  if (fileTime == 0) return;
   const uint64_t seconds = fileTime / kTicksPerSecond;
   const auto days = static_cast<int64_t>(seconds / kSecondsPerDay);
   const auto secondOfDay = static_cast<unsigned>(seconds % kSecondsPerDay);
@@ -56,11 +60,13 @@ std::string FormatLocalFileTime(uint64_t fileTime) {
   CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
   char text[48];
   if (year < 0 || year > 9999) {
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u", static_cast<long long>(year), month,
-                  day, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
-    return text;
+    int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u",
+                          static_cast<long long>(year), month, day, secondOfDay / 3600,
+                          secondOfDay / 60 % 60, secondOfDay % 60);
+    if (n > 0) out.append(text, std::min<size_t>(static_cast<size_t>(n), sizeof text - 1));
+    return;
   }
-  // The common case by hand: a scan prints one of these per item.
+  // The common case by hand.
   auto two = [](char* at, unsigned v) {
     at[0] = static_cast<char>('0' + v / 10 % 10);
     at[1] = static_cast<char>('0' + v % 10);
@@ -78,23 +84,44 @@ std::string FormatLocalFileTime(uint64_t fileTime) {
   two(text + 14, secondOfDay / 60 % 60);
   text[16] = ':';
   two(text + 17, secondOfDay % 60);
-  return std::string(text, 19);
+  out.append(text, 19);
 }
 
-void AppendScanLine(std::string& out, const Item& item) {
+void AppendLine(std::string& out, uint64_t id, uint64_t size, uint64_t modified,
+                std::u16string_view path) {
   char number[24];
   auto put = [&](uint64_t value) {
     auto end = std::to_chars(number, number + sizeof number, value).ptr;
     out.append(number, end);
   };
-  put(item.id);
+  put(id);
   out += '\t';
-  put(item.size);
+  put(size);
   out += '\t';
-  out += FormatLocalFileTime(item.modified);
+  AppendLocalFileTime(out, modified);
   out += '\t';
-  out += Utf16ToUtf8(item.path);
+  os::AppendUtf8(out, path);
   out += '\n';
+}
+
+}  // namespace
+
+std::string FormatLocalFileTime(uint64_t fileTime) {
+  std::string text;
+  AppendLocalFileTime(text, fileTime);
+  return text;
+}
+
+void AppendScanLine(std::string& out, const Item& item) {
+  AppendLine(out, item.id, item.size, item.modified, item.path);
+}
+
+void AppendScanLine(std::string& out, const DelItem& record) {
+  size_t n = 0;
+  const size_t capacity = sizeof record.path / sizeof record.path[0];
+  while (n < capacity && record.path[n] != 0) ++n;
+  AppendLine(out, (uint64_t{record.idHigh} << 32) | record.idLow, record.size, record.modified,
+             std::u16string_view(reinterpret_cast<const char16_t*>(record.path), n));
 }
 
 std::string FormatScanLine(const Item& item) {

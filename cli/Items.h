@@ -32,6 +32,8 @@ std::string FormatLocalFileTime(uint64_t fileTime);
 std::string FormatScanLine(const Item& item);
 // The same appended to `out`, without building a line of its own.
 void AppendScanLine(std::string& out, const Item& item);
+// The line of a kernel record, as of ItemFromRecord(record), without the copy.
+void AppendScanLine(std::string& out, const DelItem& record);
 
 // `text` (UTF-8) as a quoted JSON string.
 std::string JsonString(std::string_view text);
