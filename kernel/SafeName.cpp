@@ -20,13 +20,16 @@ char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) 
 bool ReservedDeviceName(std::u16string_view name) {
   std::u16string_view stem = name.substr(0, name.find(u'.'));
   while (!stem.empty() && stem.back() == u' ') stem.remove_suffix(1);
-  std::u16string up;
-  for (char16_t c : stem) up += Upper(c);
-  if (up == u"CON" || up == u"PRN" || up == u"AUX" || up == u"NUL" || up == u"CONIN$" ||
-      up == u"CONOUT$")
+  // The longest reserved stem is "CONOUT$": anything longer is no device.
+  if (stem.size() < 3 || stem.size() > 7) return false;
+  char16_t up[7];
+  for (size_t i = 0; i < stem.size(); ++i) up[i] = Upper(stem[i]);
+  const std::u16string_view u(up, stem.size());
+  if (u == u"CON" || u == u"PRN" || u == u"AUX" || u == u"NUL" || u == u"CONIN$" ||
+      u == u"CONOUT$")
     return true;
-  if (up.size() == 4 && (up.compare(0, 3, u"COM") == 0 || up.compare(0, 3, u"LPT") == 0) &&
-      up[3] >= u'1' && up[3] <= u'9')
+  if (u.size() == 4 && (u.substr(0, 3) == u"COM" || u.substr(0, 3) == u"LPT") && u[3] >= u'1' &&
+      u[3] <= u'9')
     return true;
   return false;
 }
@@ -34,10 +37,10 @@ bool ReservedDeviceName(std::u16string_view name) {
 }  // namespace
 
 std::u16string SafeName(std::u16string_view name) {
-  std::u16string out;
-  out.reserve(name.size() + 1);
-  for (char16_t c : name) out += Forbidden(c) ? u'_' : c;
-  if (out.empty()) return u"_";
+  if (name.empty()) return u"_";
+  std::u16string out(name);
+  for (char16_t& c : out)
+    if (Forbidden(c)) c = u'_';
   // Windows drops trailing dots and blanks, so "." and ".." and "a." would
   // not name what they seem to: keep them visible instead.
   for (size_t i = out.size(); i-- > 0 && (out[i] == u'.' || out[i] == u' ');) out[i] = u'_';

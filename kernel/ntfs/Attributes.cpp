@@ -218,16 +218,19 @@ CAttr_VolName::CAttr_VolName(ByteView header, CFileRecord* owner) : CAttrResiden
 void CFileName::SetFileName(ByteView value) {
   fileNameValue_ = value;
   name_.clear();
-  upperName_.clear();
   nameLength_ = 0;
   size_t length = value.Has(0x40, 1) ? value.u8(0x40) : 0;
   if (!value.Has(0x42, 2 * length)) return;  // a name that does not fit is no name
-  for (size_t i = 0; i < length; ++i) {
-    char16_t c = static_cast<char16_t>(value.u16(0x42 + 2 * i));
-    name_ += c;
-    upperName_ += (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-  }
+  name_.resize(length);
+  for (size_t i = 0; i < length; ++i) name_[i] = static_cast<char16_t>(value.u16(0x42 + 2 * i));
   nameLength_ = static_cast<int>(length);
+}
+
+std::u16string CFileName::UpperName() const {
+  std::u16string upper = name_;
+  for (char16_t& c : upper)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 0x20);
+  return upper;
 }
 
 CAttr_FileName::CAttr_FileName(ByteView header, CFileRecord* owner)

@@ -156,7 +156,8 @@ class CFileName {
   void SetFileName(ByteView value);
   bool HasName() const { return nameLength_ > 0; }
   const std::u16string& FileName() const { return name_; }
-  const std::u16string& UpperName() const { return upperName_; }
+  // The name with a-z in capitals (made when asked: a scan never asks).
+  std::u16string UpperName() const;
   int NameLength() const { return nameLength_; }
   uint8_t Namespace() const { return fileNameValue_.Has(0x41, 1) ? fileNameValue_.u8(0x41) : 0; }
   uint64_t ParentReference() const { return fileNameValue_.Has(0, 8) ? fileNameValue_.u64(0) : 0; }
@@ -165,7 +166,6 @@ class CFileName {
  protected:
   ByteView fileNameValue_;
   std::u16string name_;
-  std::u16string upperName_;
   int nameLength_ = 0;
 };
 

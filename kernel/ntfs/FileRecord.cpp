@@ -72,9 +72,9 @@ RecordName ReadNameFromImage(ByteView image, bool requireFolder) {
       size_t nameLength = value.u8(0x40);
       if (value.ok() && value.Has(0x42, 2 * nameLength) && value.u8(0x41) != kNamespaceDos) {
         out.parent = value.u64(0) & kRecordNumberMask;
-        out.name.clear();
+        out.name.resize(nameLength);
         for (size_t i = 0; i < nameLength; ++i)
-          out.name += static_cast<char16_t>(value.u16(0x42 + 2 * i));
+          out.name[i] = static_cast<char16_t>(value.u16(0x42 + 2 * i));
         out.ok = true;
         out.failed = false;
         return out;

@@ -12,10 +12,12 @@ constexpr size_t kChunksAhead = 2;
 }  // namespace
 
 MftReadAhead::MftReadAhead(std::unique_ptr<os::Device> device, const CAttrNonResident& table,
-                           const Plan& plan)
-    : device_(std::move(device)), table_(table), plan_(plan) {
+                           const Plan& plan, std::unique_ptr<os::Device> own)
+    : device_(std::move(device)), own_(std::move(own)), table_(table), plan_(plan) {
+  nextClaim_ = plan_.firstRecord;
   if (!device_ || plan_.recordBytes == 0 || plan_.perChunk == 0 || plan_.sectorBytes == 0) {
     finished_ = true;
+    own_.reset();
     return;
   }
   thread_ = std::thread([this] { Run(); });
@@ -30,28 +32,41 @@ MftReadAhead::~MftReadAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool MftReadAhead::ClaimLocked(uint64_t first) {
+  if (first < nextClaim_ || first >= plan_.recordCount) return false;
+  if ((first - plan_.firstRecord) % plan_.perChunk != 0) return false;
+  nextClaim_ = first + std::min(plan_.perChunk, plan_.recordCount - first);
+  return true;
+}
+
+void MftReadAhead::AddLocked(Chunk chunk) {
+  auto at = std::find_if(ready_.begin(), ready_.end(),
+                         [&](const Chunk& c) { return c.first > chunk.first; });
+  ready_.insert(at, std::move(chunk));
+}
+
+std::vector<uint8_t> MftReadAhead::SpareLocked() {
+  if (spare_.empty()) return {};
+  std::vector<uint8_t> buffer = std::move(spare_.back());
+  spare_.pop_back();
+  return buffer;
+}
+
 void MftReadAhead::Run() {
-  std::vector<uint8_t> buffer;
-  for (uint64_t n = plan_.firstRecord; n < plan_.recordCount; n += plan_.perChunk) {
+  for (;;) {
+    Chunk chunk;
     {
       std::unique_lock<std::mutex> hold(lock_);
       changed_.wait(hold, [&] { return quit_ || ready_.size() < kChunksAhead; });
-      if (quit_) break;
-      if (!spare_.empty()) {
-        buffer = std::move(spare_.back());
-        spare_.pop_back();
-      }
+      chunk.first = nextClaim_;
+      if (quit_ || !ClaimLocked(chunk.first)) break;
+      chunk.bytes = SpareLocked();
     }
     if (StopRequested()) break;
-    const uint64_t count = std::min(plan_.perChunk, plan_.recordCount - n);
-    Chunk chunk;
-    chunk.first = n;
-    chunk.ok = ReadChunk(n, count, buffer);
-    chunk.bytes = std::move(buffer);
-    buffer.clear();
+    chunk.ok = ReadChunk(*device_, chunk.first, chunk.bytes);
     {
       std::lock_guard<std::mutex> hold(lock_);
-      ready_.push_back(std::move(chunk));
+      AddLocked(std::move(chunk));
     }
     changed_.notify_all();
   }
@@ -62,9 +77,9 @@ void MftReadAhead::Run() {
   changed_.notify_all();
 }
 
-bool MftReadAhead::ReadChunk(uint64_t first, uint64_t count, std::vector<uint8_t>& out) {
-  if (count > SIZE_MAX / plan_.recordBytes || first > UINT64_MAX / plan_.recordBytes) return false;
-  const uint64_t bytes = count * plan_.recordBytes;
+bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uint8_t>& out) {
+  const uint64_t count = std::min(plan_.perChunk, plan_.recordCount - first);
+  if (count > SIZE_MAX / plan_.recordBytes || first > UINT64_MAX / plan_.recordBytes) return false;  const uint64_t bytes = count * plan_.recordBytes;
   std::vector<CAttrNonResident::Extent> pieces;
   if (!table_.MapExtents(first * plan_.recordBytes, bytes, pieces)) return false;
   out.resize(static_cast<size_t>(bytes));
@@ -83,10 +98,10 @@ bool MftReadAhead::ReadChunk(uint64_t first, uint64_t count, std::vector<uint8_t
       if (span > SIZE_MAX) return false;
       size_t got = 0;
       if (lead == 0 && span == piece.bytes) {
-        if (!device_->ReadAt(start, at, static_cast<size_t>(span), got) || got != span) return false;
+        if (!device.ReadAt(start, at, static_cast<size_t>(span), got) || got != span) return false;
       } else {
         staging.resize(static_cast<size_t>(span));
-        if (!device_->ReadAt(start, staging.data(), staging.size(), got) || got != span) return false;
+        if (!device.ReadAt(start, staging.data(), staging.size(), got) || got != span) return false;
         std::memcpy(at, staging.data() + lead, static_cast<size_t>(piece.bytes));
       }
     }
@@ -99,8 +114,35 @@ bool MftReadAhead::Take(uint64_t first, std::vector<uint8_t>& out) {
   Chunk chunk;
   {
     std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [&] { return !ready_.empty() || finished_; });
-    if (ready_.empty()) return false;
+    for (;;) {
+      // Chunks the caller has gone past are of no more use.
+      while (!ready_.empty() && ready_.front().first < first) {
+        spare_.push_back(std::move(ready_.front().bytes));
+        ready_.pop_front();
+      }
+      if (!ready_.empty() && ready_.front().first == first) break;
+      if (first >= nextClaim_) {
+        // Nobody has begun it: read it here rather than wait.
+        if (!own_ || !ClaimLocked(first)) return false;
+        hold.unlock();
+        changed_.notify_all();
+        return ReadChunk(*own_, first, out);
+      }
+      if (finished_) return false;
+      // The thread is reading it: read the next one meanwhile.
+      const uint64_t ahead = nextClaim_;
+      if (own_ && ready_.size() < kChunksAhead && ClaimLocked(ahead)) {
+        Chunk extra;
+        extra.first = ahead;
+        extra.bytes = SpareLocked();
+        hold.unlock();
+        extra.ok = ReadChunk(*own_, ahead, extra.bytes);
+        hold.lock();
+        AddLocked(std::move(extra));
+        continue;
+      }
+      changed_.wait(hold);
+    }
     chunk = std::move(ready_.front());
     ready_.pop_front();
     // The caller's old buffer goes back to the reader.
@@ -108,7 +150,7 @@ bool MftReadAhead::Take(uint64_t first, std::vector<uint8_t>& out) {
   }
   changed_.notify_all();
   out = std::move(chunk.bytes);
-  return chunk.ok && chunk.first == first;
+  return chunk.ok;
 }
 
 }  // namespace kestrel::ntfs

@@ -1,6 +1,8 @@
 // Reads the $MFT ahead of the scan on a second thread and its own device
 // handle: while the scan parses one chunk of records, the next one is
-// already being read. It only ever hands over whole chunks read without
+// already being read. When the scan gets ahead of that thread it reads
+// chunks too (on a handle of its own) instead of waiting, so the reading is
+// shared by both threads. It only ever hands over whole chunks read without
 // error; anything else is left to the scan's own reads, so the records the
 // scan sees are the same either way.
 #pragma once
@@ -29,15 +31,18 @@ class MftReadAhead {
   };
 
   // `table` is the $MFT's data stream; it must outlive this object and
-  // not change while it lives. Starts reading at once.
-  MftReadAhead(std::unique_ptr<os::Device> device, const CAttrNonResident& table, const Plan& plan);
+  // not change while it lives. `device` serves the reading thread, `own`
+  // (optional) the caller's reads inside Take. Starts reading at once.
+  MftReadAhead(std::unique_ptr<os::Device> device, const CAttrNonResident& table, const Plan& plan,
+               std::unique_ptr<os::Device> own = nullptr);
   ~MftReadAhead();
   MftReadAhead(const MftReadAhead&) = delete;
   MftReadAhead& operator=(const MftReadAhead&) = delete;
 
-  // Waits for the chunk that starts at `first` and moves its bytes into
-  // `out`. False when that chunk could not be read whole (or is not the
-  // next one): the caller reads it itself.
+  // The chunk that starts at `first`, moved into `out`: taken from the
+  // thread's reads, or read here when nobody has begun it. False when it
+  // could not be read whole (or is not a chunk of the plan): the caller
+  // reads it itself. Chunks before `first` are dropped.
   bool Take(uint64_t first, std::vector<uint8_t>& out);
 
  private:
@@ -47,14 +52,20 @@ class MftReadAhead {
     std::vector<uint8_t> bytes;
   };
   void Run();
-  bool ReadChunk(uint64_t first, uint64_t count, std::vector<uint8_t>& out);
+  // Takes the chunk at `first` for reading; false when someone has.
+  bool ClaimLocked(uint64_t first);
+  void AddLocked(Chunk chunk);
+  std::vector<uint8_t> SpareLocked();
+  bool ReadChunk(os::Device& device, uint64_t first, std::vector<uint8_t>& out);
 
   std::unique_ptr<os::Device> device_;
+  std::unique_ptr<os::Device> own_;
   const CAttrNonResident& table_;
   Plan plan_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<Chunk> ready_;
+  std::deque<Chunk> ready_;  // read, not taken, in record order
+  uint64_t nextClaim_ = 0;   // the first chunk nobody has begun to read
   std::vector<std::vector<uint8_t>> spare_;  // buffers handed back for reuse
   bool quit_ = false;
   bool finished_ = false;

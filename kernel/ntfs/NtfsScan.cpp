@@ -19,8 +19,8 @@ constexpr uint64_t kFirstUserRecord = 16;
 constexpr size_t kChunkBytes = 1 << 20;
 
 // Hands out MFT record images, read through the $MFT's runs in large
-// sequential chunks (by a second thread, one chunk ahead, where a second
-// handle on the volume opens); a chunk that cannot be read whole is
+// sequential chunks (shared with a second thread reading ahead, where more
+// handles on the volume open); a chunk that cannot be read whole is
 // retried record by record, so one bad sector costs only the records on it.
 class MftRecordReader {
  public:
@@ -37,7 +37,8 @@ class MftRecordReader {
     plan.sectorBytes = std::max<uint64_t>(volume.SectorBytes(), 512);
     if (letter >= u'a' && letter <= u'z') letter = static_cast<char16_t>(letter - 0x20);
     if (auto device = os::OpenVolume(letter, os::Access::Read))
-      readAhead_ = std::make_unique<MftReadAhead>(std::move(device), *table, plan);
+      readAhead_ = std::make_unique<MftReadAhead>(std::move(device), *table, plan,
+                                                  os::OpenVolume(letter, os::Access::Read));
   }
 
   // The image of record n (not fixed up); empty when it cannot be read.
@@ -98,6 +99,7 @@ int RunDeletedFileScan(const ScanRequest& request, DelItemRegistry& registry) {
   MftRecordReader reader(volume, request.letter);
   uintptr_t found = 0;
   std::vector<char16_t> nameBuffer(1024);
+  std::u16string path;  // reused: one buffer for every item's path
   // One record object for the pass: loading clears what the last one built.
   CFileRecord record(&volume);
   for (uint64_t n = kFirstUserRecord; n < volume.RecordCount(); ++n) {
@@ -118,7 +120,8 @@ int RunDeletedFileScan(const ScanRequest& request, DelItemRegistry& registry) {
     if (record.GetPrimaryName(nameBuffer.data(), static_cast<int>(nameBuffer.size())) <= 0)
       continue;
 
-    std::u16string path = base + paths.Rebuild(record, limit);
+    path.assign(base);
+    paths.AppendPath(record, limit, path);
     CAttrBase* data = record.LookupDataStream(nullptr);
     uint64_t size = data ? data->GetValueSize(nullptr) : record.GetSizeFromName();
     uint64_t modified = 0;

@@ -38,6 +38,12 @@ const PathBuilder::FolderName& PathBuilder::Folder(uint64_t recordNumber) {
 }
 
 std::u16string PathBuilder::Rebuild(CFileRecord& record, size_t limit) {
+  std::u16string path;
+  AppendPath(record, limit, path);
+  return path;
+}
+
+void PathBuilder::AppendPath(CFileRecord& record, size_t limit, std::u16string& out) {
   RecordName leaf = ReadNameFromImage(record.Image(), false);
   if (!leaf.ok || leaf.failed) {
     // The name may sit in an extension record (an attribute list moved it
@@ -69,14 +75,12 @@ std::u16string PathBuilder::Rebuild(CFileRecord& record, size_t limit) {
     parent = folder.parent;
   }
 
-  std::u16string path;
-  path.reserve(used);
+  out.reserve(out.size() + used);
   for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
-    path += **it;
-    path += u'\\';
+    out += **it;
+    out += u'\\';
   }
-  path += name;
-  return path;
+  out += name;
 }
 
 }  // namespace kestrel::ntfs

@@ -30,6 +30,8 @@ class PathBuilder {
   // before, or at the first folder that would not fit (the deepest
   // folders are kept). A record without a usable name is "lostfile".
   std::u16string Rebuild(CFileRecord& record, size_t limit);
+  // The same path added to the end of `out`.
+  void AppendPath(CFileRecord& record, size_t limit, std::u16string& out);
 
  private:
   // The name reader's answer for a folder, with its name already made
