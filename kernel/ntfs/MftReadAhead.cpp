@@ -111,27 +111,32 @@ bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uin
 }
 
 bool MftReadAhead::Take(uint64_t first, std::vector<uint8_t>& out) {
+  if (first < plan_.firstRecord || first >= plan_.recordCount ||
+      (first - plan_.firstRecord) % plan_.perChunk != 0)
+    return false;  // no chunk of the plan starts there
   Chunk chunk;
   {
     std::unique_lock<std::mutex> hold(lock_);
     for (;;) {
       // Chunks the caller has gone past are of no more use.
+      bool dropped = false;
       while (!ready_.empty() && ready_.front().first < first) {
         spare_.push_back(std::move(ready_.front().bytes));
         ready_.pop_front();
+        dropped = true;
       }
+      if (dropped) changed_.notify_all();
       if (!ready_.empty() && ready_.front().first == first) break;
-      if (first >= nextClaim_) {
+      if (own_ && ClaimLocked(first)) {
         // Nobody has begun it: read it here rather than wait.
-        if (!own_ || !ClaimLocked(first)) return false;
         hold.unlock();
         changed_.notify_all();
         return ReadChunk(*own_, first, out);
       }
       if (finished_) return false;
-      // The thread is reading it: read the next one meanwhile.
+      // The thread is reading it (or about to): read the next one meanwhile.
       const uint64_t ahead = nextClaim_;
-      if (own_ && ready_.size() < kChunksAhead && ClaimLocked(ahead)) {
+      if (own_ && first < ahead && ready_.size() < kChunksAhead && ClaimLocked(ahead)) {
         Chunk extra;
         extra.first = ahead;
         extra.bytes = SpareLocked();

@@ -51,11 +51,15 @@ TEST(MftReadAhead, ChunksEqualTheScansOwnReads) {
     ASSERT_TRUE(volume->IsUsable());
     auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
     ASSERT_NE(table, nullptr);
+    for (bool shared : {false, true})
     for (uint64_t perChunk : {1u, 5u, 48u, 64u}) {
       auto device = std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes);
       auto stats = device->stats;
+      // With a handle of its own the caller reads some chunks itself.
+      auto own = shared ? std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes) : nullptr;
+      auto ownStats = own ? own->stats : stats;
       MftReadAhead::Plan plan{16, volume->RecordCount(), layout.recordBytes, perChunk, layout.sectorBytes};
-      MftReadAhead ahead(std::move(device), *table, plan);
+      MftReadAhead ahead(std::move(device), *table, plan, std::move(own));
       std::vector<uint8_t> chunk, expected;
       for (uint64_t n = 16; n < plan.recordCount; n += perChunk) {
         const uint64_t count = std::min(perChunk, plan.recordCount - n);
@@ -67,6 +71,7 @@ TEST(MftReadAhead, ChunksEqualTheScansOwnReads) {
       }
       EXPECT_FALSE(ahead.Take(plan.recordCount, chunk)) << "nothing after the table's end";
       EXPECT_EQ(stats->unaligned, 0);
+      EXPECT_EQ(ownStats->unaligned, 0);
     }
   }
 }
@@ -92,6 +97,44 @@ TEST(MftReadAhead, ABadChunkIsRefusedAndTheRestStillCome) {
   EXPECT_FALSE(ahead.Take(26, chunk));
   EXPECT_TRUE(ahead.Take(36, chunk));
   EXPECT_FALSE(ahead.Take(999, chunk)) << "not the next chunk";
+}
+
+// A chunk nobody has begun is read on the caller's own handle at once, in
+// the caller's turn: skipping ahead neither waits for the thread nor mixes
+// up chunks, and a bad sector on that handle refuses only that chunk.
+TEST(MftReadAhead, TheCallerReadsChunksNobodyBegan) {
+  ClearStop();
+  NtfsLayout layout;
+  layout.mftRecords = 106;
+  NtfsTestImage image = VolumeWithRecords(layout);
+  auto volume = OpenOn(image);
+  auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
+  ASSERT_NE(table, nullptr);
+  auto own = std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes);
+  auto ownStats = own->stats;
+  // Record 90 lies in the chunk of records 86..95, bad on the caller's handle only.
+  own->failFrom = image.MftByteOffset() + 90 * layout.recordBytes;
+  own->failTo = own->failFrom + 512;
+  MftReadAhead ahead(std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes), *table,
+                     {16, 106, layout.recordBytes, 10, 512}, std::move(own));
+  auto expected = [&](uint64_t first) {
+    std::vector<uint8_t> bytes(10 * layout.recordBytes);
+    uint64_t got = 0;
+    EXPECT_TRUE(table->ReadBytes(first * layout.recordBytes, bytes.data(), bytes.size(), got));
+    return bytes;
+  };
+  std::vector<uint8_t> chunk;
+  ASSERT_TRUE(ahead.Take(16, chunk));
+  EXPECT_EQ(chunk, expected(16));
+  // The thread keeps at most two chunks ready and so cannot have begun
+  // 56 (nor, after that, 86).
+  ASSERT_TRUE(ahead.Take(56, chunk));
+  EXPECT_EQ(chunk, expected(56));
+  EXPECT_GT(ownStats->reads, 0);
+  EXPECT_FALSE(ahead.Take(86, chunk)) << "the caller's bad sector";
+  EXPECT_FALSE(ahead.Take(17, chunk)) << "not where a chunk starts";
+  ASSERT_TRUE(ahead.Take(96, chunk));
+  EXPECT_EQ(chunk, expected(96));
 }
 
 // A stop ends the reading thread; destroying the read-ahead while chunks
