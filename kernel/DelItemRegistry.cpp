@@ -1,5 +1,6 @@
 #include "kernel/DelItemRegistry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -8,26 +9,37 @@ namespace kestrel {
 bool DelItemRegistry::Append(std::u16string_view path, uint32_t idLow, uint32_t idHigh,
                              uint64_t size, uint64_t modified) {
   path = path.substr(0, kMaxItemPath);
-  const size_t oldPaths = paths_.size();
   try {
-    paths_.insert(paths_.end(), path.begin(), path.end());
-    Item item;
-    item.pathStart = oldPaths;
-    item.pathLength = static_cast<uint32_t>(path.size());
-    item.id = (uint64_t{idHigh} << 32) | idLow;
-    item.size = size;
-    item.modified = modified;
-    items_.push_back(item);
-    return true;
+    // Room first, so that a failure leaves everything as it was.
+    if (count_ == itemBlocks_.size() * kItemsPerBlock) {
+      itemBlocks_.reserve(itemBlocks_.size() + 1);
+      itemBlocks_.emplace_back(new Item[kItemsPerBlock]);
+    }
+    if (pathBlockUsed_ + path.size() > kPathBlockUnits) {
+      pathBlocks_.reserve(pathBlocks_.size() + 1);
+      pathBlocks_.emplace_back(new char16_t[kPathBlockUnits]);
+      pathBlockUsed_ = 0;
+    }
   } catch (const std::bad_alloc&) {
-    paths_.resize(oldPaths);
     return false;
   }
+  char16_t* at = pathBlocks_.back().get() + pathBlockUsed_;
+  std::copy(path.begin(), path.end(), at);
+  pathBlockUsed_ += path.size();
+  Item& item = itemBlocks_[count_ / kItemsPerBlock][count_ % kItemsPerBlock];
+  item.path = at;
+  item.pathLength = static_cast<uint32_t>(path.size());
+  item.id = (uint64_t{idHigh} << 32) | idLow;
+  item.size = size;
+  item.modified = modified;
+  ++count_;
+  return true;
 }
 
 void DelItemRegistry::Fill(const Item& item, DelItem* out) const {
-  std::memset(out->path, 0, sizeof out->path);
-  std::memcpy(out->path, paths_.data() + item.pathStart, item.pathLength * sizeof(char16_t));
+  std::memcpy(out->path, item.path, item.pathLength * sizeof(char16_t));
+  std::memset(out->path + item.pathLength, 0,
+              sizeof out->path - item.pathLength * sizeof(char16_t));
   out->idLow = static_cast<uint32_t>(item.id);
   out->idHigh = static_cast<uint32_t>(item.id >> 32);
   out->size = item.size;
@@ -35,8 +47,8 @@ void DelItemRegistry::Fill(const Item& item, DelItem* out) const {
 }
 
 bool DelItemRegistry::CopyOut(size_t index, DelItem* out) const {
-  if (!out || index >= items_.size()) return false;
-  Fill(items_[index], out);
+  if (!out || index >= count_) return false;
+  Fill(At(index), out);
   return true;
 }
 
@@ -44,12 +56,12 @@ bool DelItemRegistry::FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) co
   if (!out) return false;
   std::lock_guard<std::mutex> hold(indexLock_);
   try {
-    for (; indexed_ < items_.size(); ++indexed_) firstById_.emplace(items_[indexed_].id, indexed_);
+    for (; indexed_ < count_; ++indexed_) firstById_.emplace(At(indexed_).id, indexed_);
   } catch (const std::bad_alloc&) {
     // Without the index the first match is still found, only slower.
-    for (size_t i = 0; i < items_.size(); ++i) {
-      if (items_[i].id == ((uint64_t{idHigh} << 32) | idLow)) {
-        Fill(items_[i], out);
+    for (size_t i = 0; i < count_; ++i) {
+      if (At(i).id == ((uint64_t{idHigh} << 32) | idLow)) {
+        Fill(At(i), out);
         return true;
       }
     }
@@ -57,14 +69,16 @@ bool DelItemRegistry::FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) co
   }
   auto it = firstById_.find((uint64_t{idHigh} << 32) | idLow);
   if (it == firstById_.end()) return false;
-  Fill(items_[it->second], out);
+  Fill(At(it->second), out);
   return true;
 }
 
 void DelItemRegistry::Clear() {
   std::lock_guard<std::mutex> hold(indexLock_);
-  std::vector<Item>().swap(items_);
-  std::vector<char16_t>().swap(paths_);
+  std::vector<std::unique_ptr<Item[]>>().swap(itemBlocks_);
+  count_ = 0;
+  std::vector<std::unique_ptr<char16_t[]>>().swap(pathBlocks_);
+  pathBlockUsed_ = kPathBlockUnits;
   std::unordered_map<uint64_t, size_t>().swap(firstById_);
   indexed_ = 0;
 }

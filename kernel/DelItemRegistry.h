@@ -1,13 +1,15 @@
 // The found items of the last scan, in creation order.
 //
-// Items are kept compactly (every path in one shared buffer, as long as it
-// is, not 1024 units) and expanded to the fixed 2072-byte DelItem only when
-// a caller copies one out. An id index, built on the first look-up by id
+// Items are kept compactly (paths packed one after another in large blocks,
+// each as long as it is, not 1024 units) and expanded to the fixed
+// 2072-byte DelItem only when a caller copies one out. Storage grows by
+// whole blocks, so nothing already stored is ever moved or copied again. An id index, built on the first look-up by id
 // rather than during the scan, answers SH_GetDelItemFromID in constant time
 // while keeping the rule that the first item created with an id wins.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -27,24 +29,30 @@ class DelItemRegistry {
   // when memory ran out (the item is then skipped).
   bool Append(std::u16string_view path, uint32_t idLow, uint32_t idHigh, uint64_t size,
               uint64_t modified);
-  size_t Count() const { return items_.size(); }
+  size_t Count() const { return count_; }
   bool CopyOut(size_t index, DelItem* out) const;
   bool FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) const;
   void Clear();
 
  private:
   struct Item {
-    uint64_t pathStart;  // in paths_
+    const char16_t* path;  // inside a path block
     uint32_t pathLength;
     uint64_t id;
     uint64_t size;
     uint64_t modified;
   };
+  static constexpr size_t kItemsPerBlock = 4096;
+  static constexpr size_t kPathBlockUnits = 32768;  // holds at least 32 longest paths
+
+  const Item& At(size_t index) const { return itemBlocks_[index / kItemsPerBlock][index % kItemsPerBlock]; }
   void Fill(const Item& item, DelItem* out) const;
 
-  std::vector<Item> items_;
-  std::vector<char16_t> paths_;
-  // Covers items_[0, indexed_); look-ups extend it first. Look-ups may
+  std::vector<std::unique_ptr<Item[]>> itemBlocks_;
+  size_t count_ = 0;
+  std::vector<std::unique_ptr<char16_t[]>> pathBlocks_;
+  size_t pathBlockUsed_ = kPathBlockUnits;  // units taken in the last block
+  // Covers items [0, indexed_); look-ups extend it first. Look-ups may
   // come from two threads (a recovery thread and the window's).
   mutable std::mutex indexLock_;
   mutable std::unordered_map<uint64_t, size_t> firstById_;

@@ -37,15 +37,23 @@ bool ReservedDeviceName(std::u16string_view name) {
 }  // namespace
 
 std::u16string SafeName(std::u16string_view name) {
-  if (name.empty()) return u"_";
-  std::u16string out(name);
+  std::u16string out;
+  AssignSafeName(out, name);
+  return out;
+}
+
+void AssignSafeName(std::u16string& out, std::u16string_view name) {
+  if (name.empty()) {
+    out.assign(u"_");
+    return;
+  }
+  out.assign(name);
   for (char16_t& c : out)
     if (Forbidden(c)) c = u'_';
   // Windows drops trailing dots and blanks, so "." and ".." and "a." would
   // not name what they seem to: keep them visible instead.
   for (size_t i = out.size(); i-- > 0 && (out[i] == u'.' || out[i] == u' ');) out[i] = u'_';
   if (ReservedDeviceName(out)) out.insert(out.begin(), u'_');
-  return out;
 }
 
 bool AppendComponent(std::u16string& path, std::u16string_view name, size_t limit) {

@@ -11,6 +11,8 @@
 namespace kestrel {
 
 std::u16string SafeName(std::u16string_view name);
+// The same into `out` (its buffer reused); `name` must not point into `out`.
+void AssignSafeName(std::u16string& out, std::u16string_view name);
 
 // Appends "\" + SafeName(name) to a path unless the result would pass
 // `limit` units; returns false (and leaves the path alone) when it would.

@@ -48,20 +48,29 @@ std::unique_ptr<CAttrBase> MakeAttribute(ByteView header, CFileRecord* owner) {
 
 RecordName ReadNameFromImage(ByteView image, bool requireFolder) {
   RecordName out;
-  if (!HasFileSignature(image)) return out;
+  ReadNameFromImage(image, requireFolder, out);
+  return out;
+}
+
+void ReadNameFromImage(ByteView image, bool requireFolder, RecordName& out) {
+  out.ok = false;
+  out.failed = true;
+  out.name.clear();
+  out.parent = 0;
+  if (!HasFileSignature(image)) return;
   uint16_t flags = image.u16(kRecFlags);
-  if (requireFolder && (flags == 0 || flags == 1)) return out;
+  if (requireFolder && (flags == 0 || flags == 1)) return;
   size_t pos = image.u16(kRecFirstAttribute);
   while (true) {
-    if (!image.Has(pos, 8)) return out;
+    if (!image.Has(pos, 8)) return;
     uint32_t type = image.u32(pos + kAttrType);
     if (type == kAttrEnd) {
       out.ok = true;
       out.name = u"lostfile";
-      return out;
+      return;
     }
     uint32_t length = image.u32(pos + kAttrLength);
-    if (length == 0 || !image.Has(pos, length)) return out;
+    if (length == 0 || !image.Has(pos, length)) return;
     if (type == kAttrFileName) {
       ByteView attr = image.Sub(pos, length);
       size_t valueOffset = attr.u16(kAttrValueOffset);
@@ -77,7 +86,7 @@ RecordName ReadNameFromImage(ByteView image, bool requireFolder) {
           out.name[i] = static_cast<char16_t>(value.u16(0x42 + 2 * i));
         out.ok = true;
         out.failed = false;
-        return out;
+        return;
       }
     }
     pos += length;

@@ -38,6 +38,8 @@ struct RecordName {
 // $FILE_NAME outside the DOS namespace and its parent. With requireFolder,
 // a record whose flags are 0 or 1 yields nothing.
 RecordName ReadNameFromImage(ByteView image, bool requireFolder);
+// The same into `out`, whose name buffer is reused.
+void ReadNameFromImage(ByteView image, bool requireFolder, RecordName& out);
 
 class CFileRecord {
  public:

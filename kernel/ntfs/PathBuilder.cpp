@@ -11,11 +11,10 @@ namespace kestrel::ntfs {
 namespace {
 
 // Cuts text to at most `limit` units without splitting a surrogate pair.
-std::u16string CutTo(std::u16string text, size_t limit) {
-  if (text.size() <= limit) return text;
+void CutTo(std::u16string& text, size_t limit) {
+  if (text.size() <= limit) return;
   text.resize(limit);
   if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.pop_back();
-  return text;
 }
 
 }  // namespace
@@ -44,7 +43,8 @@ std::u16string PathBuilder::Rebuild(CFileRecord& record, size_t limit) {
 }
 
 void PathBuilder::AppendPath(CFileRecord& record, size_t limit, std::u16string& out) {
-  RecordName leaf = ReadNameFromImage(record.Image(), false);
+  RecordName& leaf = leaf_;
+  ReadNameFromImage(record.Image(), false, leaf);
   if (!leaf.ok || leaf.failed) {
     // The name may sit in an extension record (an attribute list moved it
     // out of the base record): the built record has it.
@@ -55,8 +55,12 @@ void PathBuilder::AppendPath(CFileRecord& record, size_t limit, std::u16string& 
       leaf.parent = primary->ParentReference() & kRecordNumberMask;
     }
   }
-  std::u16string name = leaf.ok && !leaf.failed ? SafeName(leaf.name) : std::u16string(u"lostfile");
-  name = CutTo(std::move(name), limit);
+  std::u16string& name = name_;
+  if (leaf.ok && !leaf.failed)
+    AssignSafeName(name, leaf.name);
+  else
+    name.assign(u"lostfile");
+  CutTo(name, limit);
   uint64_t parent = leaf.ok && !leaf.failed ? leaf.parent : 0;
 
   // Chains are short (a few folders), so a linear look for a repeat costs

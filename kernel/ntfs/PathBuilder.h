@@ -48,6 +48,8 @@ class PathBuilder {
   std::unordered_map<uint64_t, FolderName> folders_;
   std::vector<uint64_t> visited_;  // reused by every rebuild
   std::vector<const std::u16string*> chain_;
+  RecordName leaf_;     // reused by every rebuild, as is the next
+  std::u16string name_;
 };
 
 }  // namespace kestrel::ntfs
