@@ -15,7 +15,7 @@ bool DelItemRegistry::Append(std::u16string_view path, uint32_t idLow, uint32_t 
       itemBlocks_.reserve(itemBlocks_.size() + 1);
       itemBlocks_.emplace_back(new Item[kItemsPerBlock]);
     }
-    if (pathBlockUsed_ + path.size() > kPathBlockUnits) {
+    if (pathBlocks_.empty() || pathBlockUsed_ + path.size() > kPathBlockUnits) {
       pathBlocks_.reserve(pathBlocks_.size() + 1);
       pathBlocks_.emplace_back(new char16_t[kPathBlockUnits]);
       pathBlockUsed_ = 0;
@@ -78,7 +78,7 @@ void DelItemRegistry::Clear() {
   std::vector<std::unique_ptr<Item[]>>().swap(itemBlocks_);
   count_ = 0;
   std::vector<std::unique_ptr<char16_t[]>>().swap(pathBlocks_);
-  pathBlockUsed_ = kPathBlockUnits;
+  pathBlockUsed_ = 0;
   std::unordered_map<uint64_t, size_t>().swap(firstById_);
   indexed_ = 0;
 }

@@ -51,7 +51,7 @@ class DelItemRegistry {
   std::vector<std::unique_ptr<Item[]>> itemBlocks_;
   size_t count_ = 0;
   std::vector<std::unique_ptr<char16_t[]>> pathBlocks_;
-  size_t pathBlockUsed_ = kPathBlockUnits;  // units taken in the last block
+  size_t pathBlockUsed_ = 0;  // units taken in the last block
   // Covers items [0, indexed_); look-ups extend it first. Look-ups may
   // come from two threads (a recovery thread and the window's).
   mutable std::mutex indexLock_;

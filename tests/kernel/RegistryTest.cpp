@@ -92,5 +92,38 @@ TEST(DelItemRegistry, ClearForgetsItemsAndIds) {
   EXPECT_EQ(PathOf(item), u"b");
 }
 
+// Many items of every path length, the longest included, fill several
+// storage blocks: each still copies out whole (exact path, cleared tail,
+// its own numbers), in order and by id, also after a clear and a refill.
+TEST(DelItemRegistry, ItemsAcrossManyBlocksCopyOutWhole) {
+  DelItemRegistry r;
+  auto pathFor = [](size_t i) {
+    std::u16string p(i * 37 % 1024, u'a');  // lengths 0..1023, in no order
+    for (size_t k = 0; k < p.size(); ++k) p[k] = static_cast<char16_t>(u'a' + (i + k) % 26);
+    return p;
+  };
+  for (int round = 0; round < 2; ++round) {
+    const size_t n = 10000 + 3 * round;
+    for (size_t i = 0; i < n; ++i)
+      ASSERT_TRUE(r.Append(pathFor(i), static_cast<uint32_t>(i), round, i * 3, i * 5));
+    ASSERT_EQ(r.Count(), n);
+    DelItem item;
+    for (size_t i = 0; i < n; i += (i < 5000 ? 1 : 7)) {
+      std::memset(&item, 0xAB, sizeof item);
+      ASSERT_TRUE(r.CopyOut(i, &item));
+      ASSERT_EQ(PathOf(item), pathFor(i)) << i;
+      for (size_t k = pathFor(i).size(); k < 1024; ++k) ASSERT_EQ(item.path[k], 0) << i;
+      ASSERT_EQ(item.idLow, i);
+      ASSERT_EQ(item.size, i * 3);
+      ASSERT_EQ(item.modified, i * 5);
+    }
+    ASSERT_TRUE(r.FindById(9999, round, &item));
+    EXPECT_EQ(PathOf(item), pathFor(9999));
+    EXPECT_FALSE(r.CopyOut(n, &item));
+    r.Clear();
+    EXPECT_EQ(r.Count(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace kestrel
