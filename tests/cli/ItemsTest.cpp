@@ -65,8 +65,20 @@ TEST(ScanOutput, RecordPathStopsAtTerminatorOrFieldEnd) {
   EXPECT_EQ(item.size, 12u);
   EXPECT_EQ(item.modified, 34u);
 
+  // The scan prints straight from the record: the same line as the item's.
+  std::string direct;
+  AppendScanLine(direct, record);
+  EXPECT_EQ(direct, FormatScanLine(item));
+
   for (auto& c : record.path) c = u'a';  // no terminator at all
+  record.path[1021] = 0xD83D;             // and a pair and a lone half at its end
+  record.path[1022] = 0xDE00;
+  record.path[1023] = 0xD800;
   EXPECT_EQ(ItemFromRecord(record).path.size(), 1024u);
+  direct.clear();
+  AppendScanLine(direct, record);
+  EXPECT_EQ(direct, FormatScanLine(ItemFromRecord(record)));
+  EXPECT_NE(direct.find("\xF0\x9F\x98\x80\xEF\xBF\xBD\n"), std::string::npos);
 }
 
 TEST(ScanOutput, JsonStringsAreEscaped) {

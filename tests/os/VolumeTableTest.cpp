@@ -61,6 +61,14 @@ TEST(Utf, RoundTripsAndReplacesBrokenInput) {
   EXPECT_EQ(FromUtf8("a\xC3"), u"a\uFFFD");
   EXPECT_EQ(FromUtf8("\xFF" "b"), u"\uFFFDb");
   EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  // Appending keeps what is there; every width of sequence, and halves of
+  // pairs alone or in the wrong order, come out right at any position.
+  std::string out = "x";
+  AppendUtf8(out, u"a\u00E9\u62A5\U0001F600");
+  AppendUtf8(out, std::u16string{char16_t(0xDC00), u'b', char16_t(0xDBFF)});
+  AppendUtf8(out, u"");
+  EXPECT_EQ(out, "xa\xC3\xA9\xE6\x8A\xA5\xF0\x9F\x98\x80\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(FromUtf8(out.substr(1)), std::u16string(u"a\u00E9\u62A5\U0001F600\uFFFDb\uFFFD"));
 }
 
 }  // namespace
