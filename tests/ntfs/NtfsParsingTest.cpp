@@ -185,5 +185,29 @@ TEST(NameReader, CorruptWalksFail) {
   EXPECT_FALSE(ReadNameFromImage(ByteView(image.data(), image.size()), false).ok);
 }
 
+// One answer reused record after record (as the scan does) holds nothing
+// of the record before: each equals a fresh answer for its own record.
+TEST(NameReader, AReusedAnswerKeepsNothingOfTheLastRecord) {
+  auto named = RecordBuilder(1024, 0).FileName(77, u"a rather long file name.txt", 1).Finish();
+  auto dosOnly = RecordBuilder(1024, 2).FileName(5, u"LONGNA~1.TXT", 2).Finish();
+  auto corrupt = RecordBuilder(1024, 0).FileName(9, u"x", 1).Finish();
+  for (auto* image : {&named, &dosOnly, &corrupt}) ApplyFixups(image->data(), image->size(), 512, true);
+  put32(&corrupt[le16(&corrupt[kRecFirstAttribute]) + 4], 0);
+  RecordName reused;
+  for (int round = 0; round < 2; ++round) {
+    for (auto* image : {&named, &dosOnly, &corrupt, &named}) {
+      for (bool folder : {false, true}) {
+        ByteView view(image->data(), image->size());
+        RecordName fresh = ReadNameFromImage(view, folder);
+        ReadNameFromImage(view, folder, reused);
+        EXPECT_EQ(reused.ok, fresh.ok);
+        EXPECT_EQ(reused.failed, fresh.failed);
+        EXPECT_EQ(reused.name, fresh.name);
+        EXPECT_EQ(reused.parent, fresh.parent);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::ntfs
