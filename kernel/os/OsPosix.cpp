@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "kernel/Kestrel.h"
 #include "kernel/os/Os.h"
@@ -158,11 +160,19 @@ bool CreateFolderChain(const std::u16string& path) {
   std::string native = NativePath(path);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   if (native.empty()) return false;
-  for (size_t i = 1; i <= native.size(); ++i) {
-    if (i == native.size() || native[i] == '/') {
-      std::string part = native.substr(0, i);
-      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    }
+  // Most of the chain is usually there already: make the deepest folder
+  // first and go up only as long as a parent is missing.
+  std::vector<size_t> missing;  // ends of the prefixes still to make, deepest first
+  for (size_t end = native.size();;) {
+    if (::mkdir(native.substr(0, end).c_str(), 0777) == 0 || errno == EEXIST) break;
+    if (errno != ENOENT) return false;
+    missing.push_back(end);
+    const size_t cut = native.rfind('/', end - 1);
+    if (cut == std::string::npos || cut == 0) return false;  // nothing above it to make
+    end = cut;
+  }
+  for (size_t i = missing.size(); i-- > 0;) {
+    if (::mkdir(native.substr(0, missing[i]).c_str(), 0777) != 0 && errno != EEXIST) return false;
   }
   struct stat st;
   return ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
