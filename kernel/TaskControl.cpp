@@ -215,6 +215,7 @@ int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
     if (!s.recoveryVolume || !s.recoveryVolume->IsUsable()) {
       s.recoveryPaths.reset();
       s.recoveryVolume = std::make_unique<ntfs::CNTFSVolume>(letter);
+      s.recoveryVolume->KeepRecordWindow();  // items come one after another
       s.recoveryPaths = std::make_unique<ntfs::PathBuilder>(*s.recoveryVolume);
     }
     return RecoverNtfsItem(*s.recoveryVolume, folder, (uint64_t{idHigh} << 32) | idLow, s.recoveryPaths.get());

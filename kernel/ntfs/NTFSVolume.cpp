@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "kernel/ntfs/AttributeHeader.h"
@@ -143,12 +144,39 @@ bool CNTFSVolume::ReadRecordBytes(uint64_t recordNumber, uint8_t* buffer, size_t
   if (recordNumber > UINT64_MAX / recordBytes) return false;
   uint64_t position = recordNumber * recordBytes;
   if (recordNumber >= kFirstRecordThroughRuns && mftData_) {
+    if (keepWindow_ && ReadFromWindow(recordNumber, buffer, size)) return true;
     uint64_t got = 0;
     return mftData_->ReadBytes(position, buffer, size, got) && got == size;
   }
   if (position > UINT64_MAX - geometry_.mftByteOffset) return false;
   size_t got = 0;
   return ReadAligned(geometry_.mftByteOffset + position, buffer, size, got) && got == size;
+}
+
+bool CNTFSVolume::ReadFromWindow(uint64_t recordNumber, uint8_t* buffer, size_t size) {
+  const uint64_t recordBytes = geometry_.recordBytes;
+  if (recordNumber < windowFirst_ || recordNumber - windowFirst_ >= windowCount_) {
+    const uint64_t first = recordNumber - recordNumber % kWindowRecords;
+    // The window tried last gives the same answer again (a bad sector in
+    // it, or the record past the table's end): do not read it again.
+    if (windowTried_ && windowFirst_ == first) return false;
+    windowCount_ = 0;
+    windowFirst_ = first;
+    windowTried_ = true;
+    try {
+      windowBytes_.resize(static_cast<size_t>(kWindowRecords * recordBytes));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    uint64_t got = 0;
+    if (first > UINT64_MAX / recordBytes ||
+        !mftData_->ReadBytes(first * recordBytes, windowBytes_.data(), windowBytes_.size(), got))
+      return false;
+    windowCount_ = got / recordBytes;  // fewer at the end of the table
+    if (recordNumber - first >= windowCount_) return false;
+  }
+  std::memcpy(buffer, windowBytes_.data() + (recordNumber - windowFirst_) * recordBytes, size);
+  return true;
 }
 
 }  // namespace kestrel::ntfs

@@ -364,5 +364,44 @@ TEST(NtfsVolume, AnMftSplitByItsAttributeListReachesEveryRecord) {
   EXPECT_EQ(std::u16string(name), u"far.txt");
 }
 
+// A volume keeping a record window reads exactly what a plain one reads,
+// record by record, past the table's end too; in table order it asks the
+// device once per window; and a bad sector costs only its own record, the
+// failed window not being read again.
+TEST(NtfsVolume, ARecordWindowReadsWhatSingleReadsRead) {
+  NtfsLayout layout;
+  layout.mftRecords = 150;  // windows of 64: two whole, one cut short
+  layout.totalClusters = 400;
+  NtfsTestImage image(layout);
+  for (uint64_t n = 16; n < 150; ++n)
+    image.PutRecord(n, image.Record(0).FileName(5, u"f" + std::u16string(1, char16_t(u'A' + n % 26))));
+  const uint64_t bad = image.MftByteOffset() + 70 * layout.recordBytes + 512;
+  for (bool withBadSector : {false, true}) {
+    auto plain = Open(image, withBadSector ? bad : 0, withBadSector ? bad + 512 : 0);
+    auto kept = Open(image, withBadSector ? bad : 0, withBadSector ? bad + 512 : 0);
+    ASSERT_TRUE(plain.volume->IsUsable() && kept.volume->IsUsable());
+    kept.volume->KeepRecordWindow();
+    const int readsBefore = kept.stats->reads;
+    std::vector<uint8_t> a(layout.recordBytes), b(layout.recordBytes);
+    for (uint64_t n = 0; n < 200; ++n) {
+      std::fill(a.begin(), a.end(), 0xEE);
+      std::fill(b.begin(), b.end(), 0xEE);
+      const bool okPlain = plain.volume->ReadRecordBytes(n, a.data(), a.size());
+      const bool okKept = kept.volume->ReadRecordBytes(n, b.data(), b.size());
+      ASSERT_EQ(okKept, okPlain) << n;
+      if (okPlain) ASSERT_EQ(a, b) << n;
+      // A bad sector spoils the records of its cluster, read whole.
+      const uint64_t perCluster = layout.clusterBytes / layout.recordBytes;
+      ASSERT_EQ(okPlain, n < 150 && !(withBadSector && n / perCluster == 70 / perCluster)) << n;
+    }
+    // The records below 16 (read directly) and three windows, the last of
+    // which ends inside a cluster (two reads); with a bad sector also the
+    // records of the failed window one by one.
+    const int reads = kept.stats->reads - readsBefore;
+    if (!withBadSector) EXPECT_LE(reads, 16 + 4);
+    EXPECT_LT(reads, plain.stats->reads);
+  }
+}
+
 }  // namespace
 }  // namespace kestrel::ntfs
