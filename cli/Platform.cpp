@@ -73,7 +73,7 @@ class SinkListener final : public ScanListener {
     std::unique_lock<std::mutex> guard(lock_);
     while (!closed_) {
       changed_.wait_for(guard, kTickInterval);
-      uint64_t found = found_;
+      uint64_t found = found_.load(std::memory_order_relaxed);
       guard.unlock();
       tick(found);
       guard.lock();
@@ -81,12 +81,12 @@ class SinkListener final : public ScanListener {
   }
 
  private:
-  // Called on the scan thread.
+  // Called on the scan thread, once per found item: the count needs no lock.
   static void Post(void* context, uint32_t message, uintptr_t wParam, intptr_t) {
     auto* self = static_cast<SinkListener*>(context);
-    std::lock_guard<std::mutex> guard(self->lock_);
-    if (message == KESTREL_WM_SCAN_FOUND_COUNT) self->found_ = wParam;
+    if (message == KESTREL_WM_SCAN_FOUND_COUNT) self->found_.store(wParam, std::memory_order_relaxed);
     if (message == KESTREL_WM_CLOSE) {
+      std::lock_guard<std::mutex> guard(self->lock_);
       self->closed_ = true;
       self->changed_.notify_all();
     }
@@ -95,7 +95,7 @@ class SinkListener final : public ScanListener {
   KestrelSink sink_{};
   std::mutex lock_;
   std::condition_variable changed_;
-  uint64_t found_ = 0;
+  std::atomic<uint64_t> found_{0};
   bool closed_ = false;
 };
 

@@ -1,17 +1,21 @@
 #include "kernel/SafeName.h"
 
+#include <array>
+
 namespace kestrel {
 namespace {
 
 bool Forbidden(char16_t c) {
-  if (c < 0x20 || c == 0x7F) return true;
-  switch (c) {
-    case u'\\': case u'/': case u':': case u'*': case u'?':
-    case u'"': case u'<': case u'>': case u'|':
-      return true;
-    default:
-      return false;
-  }
+  if (c >= 0x80) return false;
+  // One look-up per character: every name of a scan passes here.
+  static constexpr auto kTable = [] {
+    std::array<bool, 0x80> table{};
+    for (int i = 0; i < 0x20; ++i) table[i] = true;
+    for (char f : {'\\', '/', ':', '*', '?', '"', '<', '>', '|', '\x7F'})
+      table[static_cast<unsigned char>(f)] = true;
+    return table;
+  }();
+  return kTable[c];
 }
 
 char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c; }

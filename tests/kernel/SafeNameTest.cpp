@@ -14,6 +14,24 @@ TEST(SafeName, SeparatorsColonsAndControlCharactersAreReplaced) {
   EXPECT_EQ(SafeName(u"café.txt"), u"café.txt");
 }
 
+// Every unit below 0x100 inside a name: exactly the controls, DEL and the
+// nine characters Windows refuses become "_"; a reused buffer keeps nothing.
+TEST(SafeName, EveryLowCharacterIsJudgedOnItsOwn) {
+  const std::u16string refused = u"\\/:*?\"<>|";
+  std::u16string out = u"left over from a longer name";
+  for (char16_t c = 0; c < 0x100; ++c) {
+    const std::u16string name = std::u16string(u"a") + c + u"b";
+    const bool bad = c < 0x20 || c == 0x7F || refused.find(c) != std::u16string::npos;
+    EXPECT_EQ(SafeName(name), bad ? u"a_b" : name) << int(c);
+    AssignSafeName(out, name);
+    EXPECT_EQ(out, SafeName(name)) << int(c);
+  }
+  AssignSafeName(out, u"");
+  EXPECT_EQ(out, u"_");
+  AssignSafeName(out, u"aux .txt");
+  EXPECT_EQ(out, u"_aux .txt");
+}
+
 TEST(SafeName, DotNamesAndTrailingDotsStayVisible) {
   EXPECT_EQ(SafeName(u"."), u"_");
   EXPECT_EQ(SafeName(u".."), u"__");
