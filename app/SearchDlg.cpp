@@ -213,8 +213,11 @@ void CSearchDlg::SearchRecoverThread(const std::wstring& target) {
   }
   PostMessageW(host, WM_RECOVER_PROGRESS, 1, 100);
   binding->m_busy = 0;
-  // Failures are not hidden behind "数据恢复完毕!".
-  MessageBoxW(nullptr, restorix::RecoveryDoneText(failed, L"数据恢复完毕").c_str(), kAppCaption, MB_OK);
+  // Failures are not hidden behind "数据恢复完毕!"; after a stop (back) the
+  // item cut short is no failure, and the plain message comes, as on the
+  // results page.
+  const size_t shown = binding->m_stopRequested ? 0 : failed;
+  MessageBoxW(nullptr, restorix::RecoveryDoneText(shown, L"数据恢复完毕").c_str(), kAppCaption, MB_OK);
   m_recovering = 0;
 }
 

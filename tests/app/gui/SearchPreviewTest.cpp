@@ -130,10 +130,15 @@ std::vector<std::pair<WPARAM, LPARAM>> TakeProgress() {
 }
 
 // The completion message of a recovery (no owner), answered with OK.
-bool CloseDoneBox(HWND main) {
+// `afterStop`: the stop may cut the item in flight short; when it comes
+// during the last item, before the page's stop flag is up, that one item
+// is honestly reported as not recovered.
+bool CloseDoneBox(HWND main, bool afterStop = false) {
   HWND box = nullptr;
   if (!WaitUntil([&] { return (box = FindDialog(L"Talvex Data Recovery", main)) != nullptr; })) return false;
-  const bool right = MessageBoxText(box) == L"数据恢复完毕!" && GetWindow(box, GW_OWNER) == nullptr;
+  const std::wstring text = MessageBoxText(box);
+  const bool right = (text == L"数据恢复完毕!" || (afterStop && text == L"数据恢复完毕, 其中 1 个文件恢复失败!")) &&
+                     GetWindow(box, GW_OWNER) == nullptr;
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   return WaitUntil([&] { return !IsWindow(box); }) && right;
 }
@@ -262,7 +267,7 @@ void TestRecovering(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelIt
     Click(wnd, IDC_BACK);
   });
   CHECK_MSG(binding->m_stopRequested == 1 && dlg.CurrentPage().key == kPageResults, "back shows the results page");
-  CHECK_MSG(CloseDoneBox(main), "数据恢复完毕! after back as well");
+  CHECK_MSG(CloseDoneBox(main, true), "数据恢复完毕! after back as well");
   CHECK(WaitUntil([&] { return !page.Recovering(); }) && DrainPosted());
   const auto stopped = TakeProgress();
   auto posted = [&](WPARAM w, LPARAM l) { return std::count(stopped.begin(), stopped.end(), std::make_pair(w, l)); };
