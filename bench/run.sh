@@ -5,7 +5,8 @@
 #   kestrel scan / kestrel recover --all,
 #   fls -r -d -p and tsk_recover (The Sleuth Kit),
 #   ntfsundelete -s and -u (ntfs-3g, NTFS only),
-#   dd of the MFT-sized / image-sized data as the floor,
+#   dd of the MFT-sized / image-sized data as the floor for reading,
+#   cp -r of recovered files and dd into a file as the floor for writing,
 # and writes the medians and ratios to bench/RESULTS.md.
 #
 #   bash bench/run.sh            # uses build/bin/kestrel, images in bench/cache
@@ -112,18 +113,25 @@ bench ntfs "$ntfs_img" \
   -n "ntfsundelete -s" "ntfsundelete -f -s $ntfs_img" \
   -n "fls -r -d -p" "fls -r -d -p $ntfs_img" \
   -n "dd MFT-sized" "dd if=$ntfs_img of=/dev/null bs=1M count=$(( (mft_bytes + 1048575) / 1048576 ))"
+# The floor for writing the same files: copying an already recovered tree
+# creates every file and folder and writes every byte, and reads nothing
+# from an image.
+"$kestrel" recover "$ntfs_img" --to "$out/tree" --all >/dev/null
 hyperfine -N --runs "$runs" --export-json "$out/ntfs_recover.json" \
-  --prepare "sh -c 'rm -rf $out/r1 $out/r2 $out/r3 && mkdir -p $out/r2'" \
+  --prepare "sh -c 'rm -rf $out/r1 $out/r2 $out/r3 $out/r5 && mkdir -p $out/r2'" \
   -n "kestrel recover --all" "$kestrel recover $ntfs_img --to $out/r1 --all" \
   -n "ntfsundelete -u -m '*'" "ntfsundelete -f -u -m '*' -d $out/r2 $ntfs_img" \
-  -n "tsk_recover" "tsk_recover $ntfs_img $out/r3"
+  -n "tsk_recover" "tsk_recover $ntfs_img $out/r3" \
+  -n "cp -r of the recovered files (write floor)" "cp -r $out/tree $out/r5"
+rm -rf "$out/tree"
 
 echo "== one large file ($large_mib MiB)"
 cat "$large_img" > /dev/null
 hyperfine -N --runs "$runs" --export-json "$out/large.json" \
-  --prepare "rm -rf $out/r4" \
+  --prepare "rm -rf $out/r4 $out/large.copy" \
   -n "kestrel recover --all" "$kestrel recover $large_img --to $out/r4 --all" \
-  -n "dd same bytes" "dd if=$large_img of=/dev/null bs=1M count=$large_mib"
+  -n "dd same bytes" "dd if=$large_img of=/dev/null bs=1M count=$large_mib" \
+  -n "dd same bytes to a file (write floor)" "dd if=$large_img of=$out/large.copy bs=1M count=$large_mib"
 
 echo "== FAT32 ($fat_files files)"
 bench fat "$fat_img" \
