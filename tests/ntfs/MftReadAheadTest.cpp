@@ -39,6 +39,17 @@ NtfsTestImage VolumeWithRecords(const NtfsLayout& layout) {
   return image;
 }
 
+// A volume over `image` and its $MFT's data stream (null when it did not open).
+struct OpenTable {
+  std::unique_ptr<CNTFSVolume> volume;
+  CAttrNonResident* data = nullptr;
+};
+OpenTable TableOf(NtfsTestImage& image) {
+  OpenTable t{OpenOn(image)};
+  if (t.volume->IsUsable()) t.data = dynamic_cast<CAttrNonResident*>(t.volume->MftData());
+  return t;
+}
+
 // Every chunk the read-ahead hands over equals what ReadBytes gives for
 // the same records, for chunk sizes that do and do not divide the table,
 // on 512- and 4096-byte sectors (reads stay whole sectors).
@@ -47,10 +58,10 @@ TEST(MftReadAhead, ChunksEqualTheScansOwnReads) {
   for (NtfsLayout layout : {NtfsLayout{}, NtfsLayout{4096, 4096, 4096, 4, 64, 512}}) {
     layout.mftRecords = 64;
     NtfsTestImage image = VolumeWithRecords(layout);
-    auto volume = OpenOn(image);
-    ASSERT_TRUE(volume->IsUsable());
-    auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
+    OpenTable open = TableOf(image);
+    CAttrNonResident* table = open.data;
     ASSERT_NE(table, nullptr);
+    CNTFSVolume* volume = open.volume.get();
     for (bool shared : {false, true})
     for (uint64_t perChunk : {1u, 5u, 48u, 64u}) {
       auto device = std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes);
@@ -83,9 +94,8 @@ TEST(MftReadAhead, ABadChunkIsRefusedAndTheRestStillCome) {
   NtfsLayout layout;
   layout.mftRecords = 64;
   NtfsTestImage image = VolumeWithRecords(layout);
-  auto volume = OpenOn(image);
-  ASSERT_TRUE(volume->IsUsable());
-  auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
+  OpenTable open = TableOf(image);
+  CAttrNonResident* table = open.data;
   ASSERT_NE(table, nullptr);
   auto device = std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes);
   // Record 30 lies in the second chunk of 10 (records 26..35).
@@ -107,8 +117,8 @@ TEST(MftReadAhead, TheCallerReadsChunksNobodyBegan) {
   NtfsLayout layout;
   layout.mftRecords = 106;
   NtfsTestImage image = VolumeWithRecords(layout);
-  auto volume = OpenOn(image);
-  auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
+  OpenTable open = TableOf(image);
+  CAttrNonResident* table = open.data;
   ASSERT_NE(table, nullptr);
   auto own = std::make_unique<MemoryDevice>(image.bytes(), layout.sectorBytes);
   auto ownStats = own->stats;
@@ -144,8 +154,8 @@ TEST(MftReadAhead, StopAndEarlyDestructionEndTheThread) {
   NtfsLayout layout;
   layout.mftRecords = 64;
   NtfsTestImage image = VolumeWithRecords(layout);
-  auto volume = OpenOn(image);
-  auto* table = dynamic_cast<CAttrNonResident*>(volume->MftData());
+  OpenTable open = TableOf(image);
+  CAttrNonResident* table = open.data;
   ASSERT_NE(table, nullptr);
   {
     MftReadAhead ahead(std::make_unique<MemoryDevice>(image.bytes(), 512), *table,
