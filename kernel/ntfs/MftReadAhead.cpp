@@ -79,7 +79,8 @@ void MftReadAhead::Run() {
 
 bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uint8_t>& out) {
   const uint64_t count = std::min(plan_.perChunk, plan_.recordCount - first);
-  if (count > SIZE_MAX / plan_.recordBytes || first > UINT64_MAX / plan_.recordBytes) return false;  const uint64_t bytes = count * plan_.recordBytes;
+  if (count > SIZE_MAX / plan_.recordBytes || first > UINT64_MAX / plan_.recordBytes) return false;
+  const uint64_t bytes = count * plan_.recordBytes;
   std::vector<CAttrNonResident::Extent> pieces;
   if (!table_.MapExtents(first * plan_.recordBytes, bytes, pieces)) return false;
   out.resize(static_cast<size_t>(bytes));
