@@ -32,9 +32,13 @@ MftReadAhead::~MftReadAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool MftReadAhead::IsChunkStart(uint64_t first) const {
+  return first >= plan_.firstRecord && first < plan_.recordCount &&
+         (first - plan_.firstRecord) % plan_.perChunk == 0;
+}
+
 bool MftReadAhead::ClaimLocked(uint64_t first) {
-  if (first < nextClaim_ || first >= plan_.recordCount) return false;
-  if ((first - plan_.firstRecord) % plan_.perChunk != 0) return false;
+  if (first < nextClaim_ || !IsChunkStart(first)) return false;
   nextClaim_ = first + std::min(plan_.perChunk, plan_.recordCount - first);
   return true;
 }
@@ -112,9 +116,7 @@ bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uin
 }
 
 bool MftReadAhead::Take(uint64_t first, std::vector<uint8_t>& out) {
-  if (first < plan_.firstRecord || first >= plan_.recordCount ||
-      (first - plan_.firstRecord) % plan_.perChunk != 0)
-    return false;  // no chunk of the plan starts there
+  if (!IsChunkStart(first)) return false;  // no chunk of the plan starts there
   Chunk chunk;
   {
     std::unique_lock<std::mutex> hold(lock_);

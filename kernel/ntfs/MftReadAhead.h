@@ -52,6 +52,8 @@ class MftReadAhead {
     std::vector<uint8_t> bytes;
   };
   void Run();
+  // A chunk of the plan starts at record `first`.
+  bool IsChunkStart(uint64_t first) const;
   // Takes the chunk at `first` for reading; false when someone has.
   bool ClaimLocked(uint64_t first);
   void AddLocked(Chunk chunk);
