@@ -1,6 +1,6 @@
 // Kestrel: the recovery kernel's C interface.
 //
-// Ten SH_ functions plus KX_MapVolume. Every record that crosses this
+// Ten SH_ functions plus the KX_ extensions. Every record that crosses this
 // boundary is a caller-owned fixed-size buffer; the kernel never hands out a
 // pointer into its own memory and never throws across it.
 #ifndef KESTREL_KESTREL_H
@@ -86,6 +86,110 @@ KESTREL_API int KESTREL_CALL SH_GetDelItemFromID(uint32_t idLow, uint32_t idHigh
 // Returns 1 on success, 0 for a letter outside A..Z.
 KESTREL_API int KESTREL_CALL KX_MapVolume(KChar letter, const KChar* path) KESTREL_NOEXCEPT;
 
+
+// ---------------------------------------------------------------------------
+// Extensions. Everything below is new beside the ten SH_ functions; none of
+// it changes what those functions or DelItem do.
+
+// Outcome of the last scan (KX_GetLastScanStatus).
+#define KX_SCAN_OK 0                   // walked; the items are what was found
+#define KX_SCAN_NOT_SUPPORTED 1        // no file system this kernel reads
+#define KX_SCAN_UNSUPPORTED_VARIANT 2  // a known file system in a form not read (which: in the text)
+#define KX_SCAN_DAMAGED 3              // the volume cannot be walked (what: in the text)
+#define KX_SCAN_READ_ERROR 4           // the device failed (the byte offset: in the text)
+#define KX_SCAN_STOPPED 5              // SH_StopTask ended it; the items found so far stay
+#define KX_SCAN_RUNNING 6              // a scan is under way
+#define KX_SCAN_NONE 7                 // no scan since SH_Init
+
+// The last scan's outcome code; `text` (may be null) receives a sentence a
+// user can read, cut to cap - 1 units and terminated.
+KESTREL_API int KESTREL_CALL KX_GetLastScanStatus(KChar* text, int cap) KESTREL_NOEXCEPT;
+
+// Scan modes of KX_StartScan.
+#define KX_MODE_DELETED 0    // the deleted-file scan SH_Scan runs
+#define KX_MODE_DEEP 1       // content (signature) scan of free space
+#define KX_MODE_FORMATTED 2  // the previous file system of a quick-formatted volume
+
+// Starts a scan of `volume` in one of the modes above, posting the same
+// messages as SH_Scan. Returns 1 when a scan thread was started.
+KESTREL_API int KESTREL_CALL KX_StartScan(const KChar* prefix, const KChar* volume, int mode,
+                                          KWindow notifyWindow) KESTREL_NOEXCEPT;
+
+// How far the running (or last) scan got: units done of a total (records,
+// entries or bytes; the total may be 0 while unknown). Returns 1.
+KESTREL_API int KESTREL_CALL KX_GetScanProgress(uint64_t* done, uint64_t* total) KESTREL_NOEXCEPT;
+
+// Recoverability of a found item, from the allocation state on the volume now.
+#define KX_STATE_UNKNOWN 0              // the allocation map could not be read
+#define KX_STATE_INTACT 1               // none of its clusters is in use now
+#define KX_STATE_PARTLY_OVERWRITTEN 2   // some are (overwrittenShare says how much)
+#define KX_STATE_OVERWRITTEN 3          // all are, or its first one is
+#define KX_STATE_DAMAGED 4              // found by content; failed its own format's checks
+
+#define KX_FLAG_COMPRESSED 0x0001u
+#define KX_FLAG_ENCRYPTED 0x0002u
+#define KX_FLAG_SPARSE 0x0004u
+#define KX_FLAG_RESIDENT 0x0008u
+#define KX_FLAG_IN_DELETED_FOLDER 0x0010u
+#define KX_FLAG_FRAGMENT_GUESS 0x0020u  // clusters taken around ones in use now
+#define KX_FLAG_CARVED 0x0040u          // found by content, not by metadata
+#define KX_FLAG_PREVIOUS_FS 0x0080u     // from the file system before a format
+
+// Per-item facts DelItem cannot carry: 48 bytes, little-endian. `size`
+// comes first so the record can grow: the caller sets it to the bytes it
+// has room for, the kernel fills at most that many and sets it to the
+// bytes it filled.
+typedef struct KX_ItemInfo {
+  uint32_t size;               // offset 0
+  uint32_t state;              // offset 4: KX_STATE_*
+  uint32_t overwrittenShare;   // offset 8: bytes in clusters in use now, per 10000 of the size
+  uint32_t flags;              // offset 12: KX_FLAG_*
+  uint64_t recordNumber;       // offset 16: MFT record, or directory entry index on the volume
+  uint64_t created;            // offset 24: FILETIME, UTC; 0 when unknown
+  uint64_t modified;           // offset 32: FILETIME, UTC
+  uint64_t accessed;           // offset 40: FILETIME, UTC
+} KX_ItemInfo;
+
+// Fills `out` for the item with this id. 1 when the item exists.
+KESTREL_API int KESTREL_CALL KX_GetDelItemInfo(uint32_t idLow, uint32_t idHigh,
+                                               KX_ItemInfo* out) KESTREL_NOEXCEPT;
+
+// The volume of the last scan: 184 bytes.
+typedef struct KX_VolumeInfo {
+  uint32_t size;            // offset 0: as in KX_ItemInfo
+  uint32_t sectorBytes;     // offset 4
+  uint32_t clusterBytes;    // offset 8
+  uint32_t reserved;        // offset 12
+  uint64_t totalBytes;      // offset 16
+  uint64_t serial;          // offset 24: volume serial number (0 when none)
+  KChar fileSystem[16];     // offset 32: "NTFS", "FAT12", "FAT16", "FAT32", "exFAT"
+  KChar label[60];          // offset 64: the volume label, may be empty
+} KX_VolumeInfo;
+
+// Fills `out` for the volume of the last scan. 1 when a volume was opened.
+KESTREL_API int KESTREL_CALL KX_GetVolumeInfo(KX_VolumeInfo* out) KESTREL_NOEXCEPT;
+
+// Outcome of the last SH_RecoveryFile (KX_GetLastRecoveryStatus).
+#define KX_RECOVER_OK 0
+#define KX_RECOVER_NOT_FOUND 1       // no item with that id, or no scan
+#define KX_RECOVER_READ_ERROR 2      // the volume could not be read (offset in the text)
+#define KX_RECOVER_NO_SPACE 3
+#define KX_RECOVER_PERMISSION 4
+#define KX_RECOVER_BAD_NAME 5        // the target refused the name
+#define KX_RECOVER_STOPPED 6
+#define KX_RECOVER_VOLUME_CHANGED 7  // the volume no longer matches the scan
+#define KX_RECOVER_ENCRYPTED 8
+#define KX_RECOVER_CORRUPT 9         // the item's data is damaged on disk
+#define KX_RECOVER_WRITE_ERROR 10    // any other failure to write
+
+// The last SH_RecoveryFile's outcome code; `text` as in KX_GetLastScanStatus.
+KESTREL_API int KESTREL_CALL KX_GetLastRecoveryStatus(KChar* text, int cap) KESTREL_NOEXCEPT;
+
+// The path the last SH_RecoveryFile wrote (its final name, or the
+// "<name>.partial" kept of a copy that did not complete). Returns its
+// length in units, 0 when nothing was written; cut to cap - 1 and terminated.
+KESTREL_API int KESTREL_CALL KX_GetLastOutputPath(KChar* out, int cap) KESTREL_NOEXCEPT;
+
 #ifdef __cplusplus
 }  // extern "C"
 
@@ -99,6 +203,19 @@ static_assert(sizeof(PartitionParameter) == 144, "PartitionParameter is 144 byte
 static_assert(offsetof(PartitionParameter, name) == 0, "PartitionParameter.name");
 static_assert(offsetof(PartitionParameter, sectorCount) == 128, "PartitionParameter.sectorCount");
 static_assert(offsetof(PartitionParameter, fsKind) == 136, "PartitionParameter.fsKind");
+static_assert(sizeof(KX_ItemInfo) == 48, "KX_ItemInfo is 48 bytes");
+static_assert(offsetof(KX_ItemInfo, state) == 4, "KX_ItemInfo.state");
+static_assert(offsetof(KX_ItemInfo, overwrittenShare) == 8, "KX_ItemInfo.overwrittenShare");
+static_assert(offsetof(KX_ItemInfo, flags) == 12, "KX_ItemInfo.flags");
+static_assert(offsetof(KX_ItemInfo, recordNumber) == 16, "KX_ItemInfo.recordNumber");
+static_assert(offsetof(KX_ItemInfo, created) == 24, "KX_ItemInfo.created");
+static_assert(offsetof(KX_ItemInfo, modified) == 32, "KX_ItemInfo.modified");
+static_assert(offsetof(KX_ItemInfo, accessed) == 40, "KX_ItemInfo.accessed");
+static_assert(sizeof(KX_VolumeInfo) == 184, "KX_VolumeInfo is 184 bytes");
+static_assert(offsetof(KX_VolumeInfo, totalBytes) == 16, "KX_VolumeInfo.totalBytes");
+static_assert(offsetof(KX_VolumeInfo, serial) == 24, "KX_VolumeInfo.serial");
+static_assert(offsetof(KX_VolumeInfo, fileSystem) == 32, "KX_VolumeInfo.fileSystem");
+static_assert(offsetof(KX_VolumeInfo, label) == 64, "KX_VolumeInfo.label");
 static_assert(sizeof(KChar) == 2, "UTF-16 code units");
 #endif
 

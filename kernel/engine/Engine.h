@@ -1,0 +1,101 @@
+// The engine interface: every file system (and the content scanner) is a
+// probe over a volume's first bytes and an opened volume that scans,
+// recovers one item and knows its allocation state. Task control, the
+// partition listing and recovery go through EngineTable() only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kernel/Bytes.h"
+#include "kernel/device/VolumeSource.h"
+#include "kernel/engine/ItemDetails.h"
+#include "kernel/engine/Outcome.h"
+
+namespace kestrel {
+
+class DelItemRegistry;
+class ItemWriter;
+
+// What a probe of a volume's first 4096 bytes says. `outcome` is Ok when
+// the engine reads the volume; NotSupported when it is not this engine's
+// file system; UnsupportedVariant or Damaged when it is, in a form the
+// engine cannot read (the text says which).
+struct ProbeResult {
+  Outcome outcome = Outcome::NotSupported(u"no file system recognised");
+  uint8_t fsKind = 0;           // KESTREL_FS_* for PartitionParameter
+  std::u16string typeName;      // "NTFS", "FAT32", "exFAT"
+  uint32_t sectorBytes = 0;
+  uint64_t totalSectors = 0;
+  bool Matches() const { return outcome.kind != OutcomeKind::NotSupported; }
+};
+
+// Facts about an opened volume (KX_GetVolumeInfo).
+struct VolumeFacts {
+  std::u16string fileSystem;
+  std::u16string label;
+  uint64_t serial = 0;
+  uint32_t sectorBytes = 0;
+  uint32_t clusterBytes = 0;
+  uint64_t totalBytes = 0;
+};
+
+// Where a scan puts what it finds: items into the registry under the
+// scan's prefix, the running count to the notify window, progress for
+// KX_GetScanProgress.
+class ScanSink {
+ public:
+  ScanSink(DelItemRegistry& registry, std::u16string prefix, void* notifyWindow);
+  // prefix + "Deleted\": every item path starts with it.
+  const std::u16string& Base() const { return base_; }
+  // Adds one found item (path including Base()) and posts the count.
+  // `modifiedLocal` is DelItem's local FILETIME.
+  bool Add(std::u16string_view path, uint64_t id, uint64_t size, uint64_t modifiedLocal,
+           const ItemDetails& details);
+  uint64_t Found() const { return found_; }
+  void Progress(uint64_t done, uint64_t total);
+
+ private:
+  DelItemRegistry& registry_;
+  std::u16string base_;
+  void* window_;
+  uint64_t found_ = 0;
+};
+
+// The outcome of recovering one item, KX_RECOVER_* with a sentence.
+struct RecoverResult {
+  int code = KX_RECOVER_OK;
+  std::u16string text;
+  bool ok() const { return code == KX_RECOVER_OK; }
+};
+
+class VolumeEngine {
+ public:
+  virtual ~VolumeEngine() = default;
+  virtual VolumeFacts Facts() const = 0;
+  // Registers every found item through `sink`. Corrupt records or entries
+  // are skipped; only a volume that cannot be walked at all fails.
+  virtual Outcome Scan(ScanSink& sink) = 0;
+  // Writes item `id` of the last scan through `writer`.
+  virtual RecoverResult Recover(uint64_t id, ItemWriter& writer) = 0;
+};
+
+struct EngineEntry {
+  const char* name;
+  ProbeResult (*probe)(ByteView lead);
+  // Opens the volume for a scan or for recoveries; on failure returns null
+  // and says why in `outcome`.
+  std::unique_ptr<VolumeEngine> (*open)(const VolumeSource& source, Outcome& outcome);
+};
+
+// The file-system engines, in the order they are asked.
+const std::vector<EngineEntry>& EngineTable();
+
+// Asks every engine's probe; the first that matches wins. `which` (may be
+// null) receives it. NotSupported when none matches.
+ProbeResult ProbeLead(ByteView lead, const EngineEntry** which);
+
+}  // namespace kestrel
