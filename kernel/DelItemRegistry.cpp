@@ -7,7 +7,7 @@
 namespace kestrel {
 
 bool DelItemRegistry::Append(std::u16string_view path, uint32_t idLow, uint32_t idHigh,
-                             uint64_t size, uint64_t modified) {
+                             uint64_t size, uint64_t modified, const ItemDetails& details) {
   path = path.substr(0, kMaxItemPath);
   try {
     // Room first, so that a failure leaves everything as it was.
@@ -32,6 +32,7 @@ bool DelItemRegistry::Append(std::u16string_view path, uint32_t idLow, uint32_t 
   item.id = (uint64_t{idHigh} << 32) | idLow;
   item.size = size;
   item.modified = modified;
+  item.details = details;
   ++count_;
   return true;
 }
@@ -52,24 +53,43 @@ bool DelItemRegistry::CopyOut(size_t index, DelItem* out) const {
   return true;
 }
 
-bool DelItemRegistry::FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) const {
-  if (!out) return false;
+bool DelItemRegistry::FindIndex(uint64_t id, size_t& index) const {
   std::lock_guard<std::mutex> hold(indexLock_);
   try {
     for (; indexed_ < count_; ++indexed_) firstById_.emplace(At(indexed_).id, indexed_);
   } catch (const std::bad_alloc&) {
     // Without the index the first match is still found, only slower.
     for (size_t i = 0; i < count_; ++i) {
-      if (At(i).id == ((uint64_t{idHigh} << 32) | idLow)) {
-        Fill(At(i), out);
+      if (At(i).id == id) {
+        index = i;
         return true;
       }
     }
     return false;
   }
-  auto it = firstById_.find((uint64_t{idHigh} << 32) | idLow);
+  auto it = firstById_.find(id);
   if (it == firstById_.end()) return false;
-  Fill(At(it->second), out);
+  index = it->second;
+  return true;
+}
+
+bool DelItemRegistry::FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) const {
+  size_t index = 0;
+  if (!out || !FindIndex((uint64_t{idHigh} << 32) | idLow, index)) return false;
+  Fill(At(index), out);
+  return true;
+}
+
+bool DelItemRegistry::FindDetails(uint64_t id, ItemDetails& out) const {
+  size_t index = 0;
+  if (!FindIndex(id, index)) return false;
+  out = At(index).details;
+  return true;
+}
+
+bool DelItemRegistry::DetailsAt(size_t index, ItemDetails& out) const {
+  if (index >= count_) return false;
+  out = At(index).details;
   return true;
 }
 

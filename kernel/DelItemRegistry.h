@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "kernel/Kestrel.h"
+#include "kernel/engine/ItemDetails.h"
 
 namespace kestrel {
 
@@ -28,10 +29,13 @@ class DelItemRegistry {
   // Appends an item; the path is cut to kMaxItemPath units. Returns false
   // when memory ran out (the item is then skipped).
   bool Append(std::u16string_view path, uint32_t idLow, uint32_t idHigh, uint64_t size,
-              uint64_t modified);
+              uint64_t modified, const ItemDetails& details = {});
   size_t Count() const { return count_; }
   bool CopyOut(size_t index, DelItem* out) const;
   bool FindById(uint32_t idLow, uint32_t idHigh, DelItem* out) const;
+  // The details of the first item with this id.
+  bool FindDetails(uint64_t id, ItemDetails& out) const;
+  bool DetailsAt(size_t index, ItemDetails& out) const;
   void Clear();
 
  private:
@@ -41,12 +45,14 @@ class DelItemRegistry {
     uint64_t id;
     uint64_t size;
     uint64_t modified;
+    ItemDetails details;
   };
   static constexpr size_t kItemsPerBlock = 4096;
   static constexpr size_t kPathBlockUnits = 32768;  // holds at least 32 longest paths
 
   const Item& At(size_t index) const { return itemBlocks_[index / kItemsPerBlock][index % kItemsPerBlock]; }
   void Fill(const Item& item, DelItem* out) const;
+  bool FindIndex(uint64_t id, size_t& index) const;
 
   std::vector<std::unique_ptr<Item[]>> itemBlocks_;
   size_t count_ = 0;

@@ -4,6 +4,7 @@
 // partition listing and recovery go through EngineTable() only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,12 +44,19 @@ struct VolumeFacts {
   uint64_t totalBytes = 0;
 };
 
+// Units done of a total, shared between a scan thread and KX_GetScanProgress.
+struct ScanProgress {
+  std::atomic<uint64_t> done{0};
+  std::atomic<uint64_t> total{0};
+};
+
 // Where a scan puts what it finds: items into the registry under the
 // scan's prefix, the running count to the notify window, progress for
 // KX_GetScanProgress.
 class ScanSink {
  public:
-  ScanSink(DelItemRegistry& registry, std::u16string prefix, void* notifyWindow);
+  ScanSink(DelItemRegistry& registry, std::u16string prefix, void* notifyWindow,
+           ScanProgress* progress = nullptr);
   // prefix + "Deleted\": every item path starts with it.
   const std::u16string& Base() const { return base_; }
   // Adds one found item (path including Base()) and posts the count.
@@ -62,6 +70,7 @@ class ScanSink {
   DelItemRegistry& registry_;
   std::u16string base_;
   void* window_;
+  ScanProgress* progress_;
   uint64_t found_ = 0;
 };
 

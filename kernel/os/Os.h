@@ -88,10 +88,23 @@ bool LocalFileTimeToUtc(uint64_t local, uint64_t& utc);
 // Creates a folder and every missing parent. True when it exists afterwards.
 bool CreateFolderChain(const std::u16string& path);
 
-// An output file, created or truncated. Closed by its destructor.
+// Why a file operation failed.
+enum class FileError {
+  None,
+  Exists,      // the name is taken
+  NotFound,    // a folder on the way is missing
+  NoSpace,     // the disk or a quota is full, or the file may not be that long
+  Permission,  // access denied, read-only file system
+  BadName,     // the target refuses the name
+  Other,
+};
+
+// An output file. Closed by its destructor.
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
+  // Why the last Write, SkipZeros or Close failed.
+  virtual FileError LastError() const = 0;
   virtual bool Write(const void* data, size_t length) = 0;
   // Moves on by `bytes` that read as zeros, leaving a hole where the file
   // system can; the file reaches that length by Close at the latest.
@@ -100,7 +113,15 @@ class OutputFile {
   // Flushes and closes; false when anything written was lost.
   virtual bool Close() = 0;
 };
+// Creates or truncates (tests and tools only: recoveries never truncate).
 std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path);
+// Creates a file that did not exist (O_EXCL / CREATE_NEW). Null with the
+// reason in `error` otherwise; Exists when the name is taken.
+std::unique_ptr<OutputFile> CreateNewFile(const std::u16string& path, FileError& error);
+// Renames a file to a name nobody has; Exists when the name is taken,
+// which is never replaced.
+FileError RenameNoReplace(const std::u16string& from, const std::u16string& to);
+bool RemoveFile(const std::u16string& path);
 
 void SleepMs(unsigned milliseconds);
 

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
@@ -179,6 +180,25 @@ bool CreateFolderChain(const std::u16string& path) {
 }
 
 namespace {
+FileError ErrorFromErrno(int e) {
+  switch (e) {
+    case 0: return FileError::None;
+    case EEXIST: return FileError::Exists;
+    case ENOENT:
+    case ENOTDIR: return FileError::NotFound;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return FileError::NoSpace;
+    case EACCES:
+    case EPERM:
+    case EROFS: return FileError::Permission;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ: return FileError::BadName;
+    default: return FileError::Other;
+  }
+}
+
 class PosixOutputFile final : public OutputFile {
  public:
   explicit PosixOutputFile(int fd) : fd_(fd) {}
@@ -189,7 +209,7 @@ class PosixOutputFile final : public OutputFile {
       ssize_t n = ::write(fd_, p, length);
       if (n < 0) {
         if (errno == EINTR) continue;
-        failed_ = true;
+        Failed(errno);
         return false;
       }
       p += n;
@@ -201,12 +221,12 @@ class PosixOutputFile final : public OutputFile {
   bool SkipZeros(uint64_t bytes) override {
     off_t at = ::lseek(fd_, 0, SEEK_CUR);
     if (at < 0 || bytes > static_cast<uint64_t>(std::numeric_limits<off_t>::max() - at)) {
-      failed_ = true;
+      Failed(EFBIG);
       return false;
     }
     at = ::lseek(fd_, static_cast<off_t>(bytes), SEEK_CUR);
     if (at < 0) {
-      failed_ = true;
+      Failed(errno == EINVAL ? EFBIG : errno);
       return false;
     }
     extendTo_ = static_cast<uint64_t>(at);
@@ -215,16 +235,25 @@ class PosixOutputFile final : public OutputFile {
   bool Close() override {
     if (fd_ >= 0) {
       // A hole at the end gives the file its length only when it is set.
-      if (extendTo_ != 0 && ::ftruncate(fd_, static_cast<off_t>(extendTo_)) != 0) failed_ = true;
-      if (::close(fd_) != 0) failed_ = true;
+      if (extendTo_ != 0 && ::ftruncate(fd_, static_cast<off_t>(extendTo_)) != 0) Failed(errno);
+      if (::close(fd_) != 0) Failed(errno);
       fd_ = -1;
     }
     return !failed_;
   }
 
+ FileError LastError() const override { return error_; }
+
  private:
+  void Failed(int e) {
+    failed_ = true;
+    error_ = ErrorFromErrno(e);
+    if (error_ == FileError::None) error_ = FileError::Other;
+  }
+
   int fd_;
   bool failed_ = false;
+  FileError error_ = FileError::None;
   uint64_t extendTo_ = 0;  // the length a trailing hole asks for
 };
 }  // namespace
@@ -234,6 +263,37 @@ std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path) {
   if (fd < 0) return nullptr;
   return std::make_unique<PosixOutputFile>(fd);
 }
+
+std::unique_ptr<OutputFile> CreateNewFile(const std::u16string& path, FileError& error) {
+  int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = ErrorFromErrno(errno);
+    if (error == FileError::None) error = FileError::Other;
+    return nullptr;
+  }
+  error = FileError::None;
+  return std::make_unique<PosixOutputFile>(fd);
+}
+
+FileError RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  const std::string a = NativePath(from), b = NativePath(to);
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0)
+    return FileError::None;
+  if (errno != EINVAL && errno != ENOSYS) return ErrorFromErrno(errno);
+  // File systems without the flag: a hard link cannot replace either.
+  if (::link(a.c_str(), b.c_str()) == 0) {
+    ::unlink(a.c_str());
+    return FileError::None;
+  }
+  if (errno == EEXIST) return FileError::Exists;
+  // No hard links (FAT and the like): look first, then rename.
+  struct stat st;
+  if (::lstat(b.c_str(), &st) == 0) return FileError::Exists;
+  if (::rename(a.c_str(), b.c_str()) == 0) return FileError::None;
+  return ErrorFromErrno(errno);
+}
+
+bool RemoveFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 void SleepMs(unsigned milliseconds) {
   struct timespec ts;

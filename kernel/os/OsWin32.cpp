@@ -208,6 +208,27 @@ bool CreateFolderChain(const std::u16string& path) {
 }
 
 namespace {
+FileError ErrorFromWin32(DWORD e) {
+  switch (e) {
+    case ERROR_SUCCESS: return FileError::None;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return FileError::Exists;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: return FileError::NotFound;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE: return FileError::NoSpace;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION: return FileError::Permission;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY: return FileError::BadName;
+    default: return FileError::Other;
+  }
+}
+
 class Win32OutputFile final : public OutputFile {
  public:
   explicit Win32OutputFile(HANDLE h) : handle_(h) {}
@@ -218,7 +239,7 @@ class Win32OutputFile final : public OutputFile {
       DWORD want = static_cast<DWORD>(std::min<size_t>(length, 0x40000000u));
       DWORD n = 0;
       if (!WriteFile(handle_, p, want, &n, nullptr) || n == 0) {
-        failed_ = true;
+        Failed(GetLastError());
         return false;
       }
       p += n;
@@ -237,12 +258,12 @@ class Win32OutputFile final : public OutputFile {
     }
     LARGE_INTEGER move;
     if (bytes > static_cast<uint64_t>(INT64_MAX)) {
-      failed_ = true;
+      Failed(ERROR_FILE_TOO_LARGE);
       return false;
     }
     move.QuadPart = static_cast<LONGLONG>(bytes);
     if (!SetFilePointerEx(handle_, move, nullptr, FILE_CURRENT)) {
-      failed_ = true;
+      Failed(GetLastError());
       return false;
     }
     extendPending_ = true;
@@ -251,16 +272,25 @@ class Win32OutputFile final : public OutputFile {
   bool Close() override {
     if (handle_ != INVALID_HANDLE_VALUE) {
       // A hole at the end gives the file its length only when it is set.
-      if (extendPending_ && !SetEndOfFile(handle_)) failed_ = true;
-      if (!CloseHandle(handle_)) failed_ = true;
+      if (extendPending_ && !SetEndOfFile(handle_)) Failed(GetLastError());
+      if (!CloseHandle(handle_)) Failed(GetLastError());
       handle_ = INVALID_HANDLE_VALUE;
     }
     return !failed_;
   }
 
+ FileError LastError() const override { return error_; }
+
  private:
+  void Failed(DWORD e) {
+    failed_ = true;
+    error_ = ErrorFromWin32(e);
+    if (error_ == FileError::None) error_ = FileError::Other;
+  }
+
   HANDLE handle_;
   bool failed_ = false;
+  FileError error_ = FileError::None;
   bool sparse_ = false;
   bool extendPending_ = false;
 };
@@ -272,6 +302,26 @@ std::unique_ptr<OutputFile> CreateOutputFile(const std::u16string& path) {
   if (h == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32OutputFile>(h);
 }
+
+std::unique_ptr<OutputFile> CreateNewFile(const std::u16string& path, FileError& error) {
+  HANDLE h = CreateFileW(W(LongPath(path)), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = ErrorFromWin32(GetLastError());
+    if (error == FileError::None) error = FileError::Other;
+    return nullptr;
+  }
+  error = FileError::None;
+  return std::make_unique<Win32OutputFile>(h);
+}
+
+FileError RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing target is never replaced.
+  if (MoveFileExW(W(LongPath(from)), W(LongPath(to)), 0)) return FileError::None;
+  return ErrorFromWin32(GetLastError());
+}
+
+bool RemoveFile(const std::u16string& path) { return DeleteFileW(W(LongPath(path))) != 0; }
 
 void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
 
