@@ -1,17 +1,14 @@
-// Volume recognition and geometry from a fuzzed boot sector, through the
-// same enumeration the kernel runs at start-up.
+// Volume recognition and geometry from a fuzzed boot sector: every engine's
+// probe, and the same enumeration the kernel runs at start-up.
 #include "fuzz/FuzzSupport.h"
 #include "kernel/Bytes.h"
-#include "kernel/device/BootGeometry.h"
 #include "kernel/device/RawDevice.h"
+#include "kernel/engine/Engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  kestrel::ReadBootGeometry(kestrel::ByteView(data, size));
+  kestrel::ProbeLead(kestrel::ByteView(data, size), nullptr);
   kestrel::fuzz::MapInputAsVolume(data, size);
   kestrel::GeometrySummary g;
-  if (kestrel::QueryVolumeGeometry(6, g) && g.bytesPerSector != 0) {  // F:
-    static uint8_t sectors[8 * 4096];
-    kestrel::ReadVolumeSectors(6, 0, 8, sectors);
-  }
+  kestrel::QueryVolumeGeometry(6, g);  // F:
   return 0;
 }

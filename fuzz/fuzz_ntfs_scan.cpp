@@ -8,7 +8,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "kernel/DelItemRegistry.h"
-#include "kernel/RecoveryWriter.h"
+#include "kernel/ntfs/NtfsRecovery.h"
 #include "kernel/ntfs/NtfsScan.h"
 #include "kernel/os/Utf.h"
 

@@ -4,14 +4,9 @@
 #include <system_error>
 
 #include "kernel/DelItemRegistry.h"
-#include "kernel/Kestrel.h"
-#include "kernel/RecoveryWriter.h"
 #include "kernel/StopFlag.h"
 #include "kernel/device/Enumeration.h"
-#include "kernel/device/RawDevice.h"
-#include "kernel/ntfs/NTFSVolume.h"
-#include "kernel/ntfs/NtfsScan.h"
-#include "kernel/ntfs/PathBuilder.h"
+#include "kernel/engine/ItemWriter.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel {
@@ -38,43 +33,130 @@ void JoinTaskThread() {
   if (s.taskThread.joinable()) s.taskThread.join();
 }
 
-void NtfsScanThread() {
+void SetScanStatus(int code, std::u16string text) {
   KernelState& s = State();
-  ntfs::ScanRequest request;
-  request.letter = s.scanVolume.empty() ? u'\0' : s.scanVolume[0];
-  request.prefix = s.scanPrefix;
-  request.notifyWindow = s.notifyWindow;
-  ntfs::RunDeletedFileScan(request, TheRegistry());
+  std::lock_guard<std::mutex> hold(s.statusLock);
+  s.scanCode = code;
+  s.scanText = std::move(text);
 }
 
-void FatScanThread() {
+// Drops the last scan's engine (waiting for a recovery that uses it).
+void DropEngine() {
   KernelState& s = State();
-  CCustomDrive* volume = s.currentFat;
-  if (!volume) return;
-  CCustomDirectory* root = volume->RootFolder();
-  if (root) {  // a volume whose boot sector could not be read has none
-    volume->ResetItemIds();
-    root->ClearChildren();
-    root->StartScan(1, s.notifyWindow);
-    volume->RegisterItems(root, s.scanPrefix, 1);
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  s.engine.reset();
+  s.facts = VolumeFacts{};
+}
+
+// The scan thread: probe, open, scan, keep the engine for recoveries, say
+// how it went, and post WM_CLOSE whatever happened.
+void ScanThread(VolumeSource source) {
+  KernelState& s = State();
+  Outcome outcome;
+  const EngineEntry* engine = nullptr;
+  ProbeResult probe = ProbeSource(source, &engine);
+  std::unique_ptr<VolumeEngine> opened;
+  if (!engine) {
+    outcome = probe.outcome.kind == OutcomeKind::ReadError
+                  ? probe.outcome
+                  : Outcome::NotSupported(u"no NTFS, FAT or exFAT file system was found on it");
+  } else if (!probe.outcome.ok()) {
+    outcome = probe.outcome;
+  } else {
+    opened = engine->open(source, outcome);
+    if (opened) {
+      {
+        std::lock_guard<std::mutex> hold(s.recoveryLock);
+        s.facts = opened->Facts();
+      }
+      ScanSink sink(TheRegistry(), s.scanPrefix, s.notifyWindow, &s.progress);
+      outcome = opened->Scan(sink);
+      if (StopRequested() && outcome.ok()) outcome = Outcome::Stopped();
+    } else if (outcome.ok()) {
+      outcome = Outcome::Damaged(u"the volume cannot be opened");
+    }
   }
+  {
+    std::lock_guard<std::mutex> hold(s.recoveryLock);
+    s.engine = std::move(opened);
+  }
+  SetScanStatus(static_cast<int>(outcome.kind), outcome.text);
   os::PostToWindow(s.notifyWindow, KESTREL_WM_CLOSE, 0, 0);
 }
 
 template <typename Body>
-void StartThread(Body body) {
+bool StartThread(Body body) {
   KernelState& s = State();
   try {
     s.taskThread = std::thread([body] {
       try {
         body();
       } catch (...) {
-        // Nothing may escape a thread: the scan simply ends.
+        // Nothing may escape a thread: the scan ends with its window told.
+        SetScanStatus(KX_SCAN_DAMAGED, u"the scan ended unexpectedly (out of memory?)");
+        os::PostToWindow(State().notifyWindow, KESTREL_WM_CLOSE, 0, 0);
       }
     });
+    return true;
   } catch (const std::system_error&) {
-    // No thread, no messages: the task handle stays empty.
+    SetScanStatus(KX_SCAN_DAMAGED, u"no thread could be started for the scan");
+    return false;
   }
+}
+
+// The listed device a scan names: a lettered volume by its name, or the
+// first recognised partition of the kind asked for on a named disk.
+bool FindSource(const std::u16string& volume, int mode, VolumeSource& out) {
+  KernelState& s = State();
+  if (s.devices) {
+    for (const auto& entry : *s.devices) {
+      if (!entry || entry->displayName != volume) continue;
+      if (entry->kind == kLetteredVolume) {
+        out = entry->source;
+        return true;
+      }
+      for (const DevicePartition& p : entry->partitions) {
+        if (mode == 0 || p.fsKind == mode) {
+          out = p.source;
+          return true;
+        }
+      }
+    }
+  }
+  return false;
+}
+
+void PrepareScan(const char16_t* prefix, const char16_t* volume) {
+  KernelState& s = State();
+  // A scan still running would write the registry while we empty it: stop
+  // it and wait for it first.
+  if (s.taskThread.joinable()) {
+    RequestStop();
+    JoinTaskThread();
+  }
+  TheRegistry().Clear();
+  // The new scan may be of another volume, or of this one changed since.
+  DropEngine();
+  s.progress.done = 0;
+  s.progress.total = 0;
+  FlushVolume(volume[0]);
+}
+
+void Launch(const char16_t* prefix, const char16_t* volume, int kind, void* notifyWindow,
+            VolumeSource source) {
+  KernelState& s = State();
+  s.scanPrefix = prefix;
+  s.scanVolume = volume;
+  s.currentKind = kind;
+  s.notifyWindow = notifyWindow;
+  ClearStop();
+  SetScanStatus(KX_SCAN_RUNNING, u"");
+  if (!StartThread([source] { ScanThread(source); })) os::PostToWindow(notifyWindow, KESTREL_WM_CLOSE, 0, 0);
+}
+
+bool IsLetterName(const char16_t* volume) {
+  const char16_t c = volume[0];
+  return ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) && volume[1] == u':';
 }
 
 }  // namespace
@@ -86,11 +168,6 @@ void KernelInit(void* window) {
     s.devices = std::make_unique<DeviceList>();
     EnumerateDevices(*s.devices);
   }
-  if (!s.fatVolumes && s.devices) {
-    s.fatVolumes = std::make_unique<FatVolumeList>();
-    for (const auto& entry : *s.devices)
-      if (entry && entry->fsKind == kFsFat) DiscoverFatVolumes(*s.fatVolumes, *entry);
-  }
 }
 
 void KernelUnInit() {
@@ -101,18 +178,13 @@ void KernelUnInit() {
     JoinTaskThread();
   }
   TheRegistry().Clear();
-  DropRecoveryVolume();
-  s.currentFat = nullptr;
-  s.currentFatDevice = nullptr;
+  DropEngine();
   // Recoveries after this refer to no scan: the volumes they named are gone.
   s.currentKind = kFsNone;
   s.scanPrefix.clear();
   s.scanVolume.clear();
-  s.fatVolumes.reset();
   s.devices.reset();
-  // A later SH_Init may see other devices behind the same letters (a
-  // re-inserted disk, a new mapping): do not keep reading the old ones.
-  CloseReadHandles();
+  SetScanStatus(KX_SCAN_NONE, u"");
 }
 
 int PartitionCount() {
@@ -150,44 +222,37 @@ int FlushVolume(char16_t letter) {
 
 int StartScan(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow) {
   if (!prefix || !volume) return 0;
-  KernelState& s = State();
-  // A scan still running would write the registry while we empty it: stop
-  // it and wait for it first.
-  if (s.taskThread.joinable()) {
-    RequestStop();
-    JoinTaskThread();
+  PrepareScan(prefix, volume);
+  if (mode != kFsNtfs && mode != kFsFat) {
+    SetScanStatus(KX_SCAN_NOT_SUPPORTED, u"no scan was started: unknown file-system kind");
+    return 0;
   }
-  TheRegistry().Clear();
-  // The new scan may be of another volume, or of this one changed since.
-  DropRecoveryVolume();
-  FlushVolume(volume[0]);
-  if (mode == kFsNtfs) {
-    s.scanPrefix = prefix;
-    s.scanVolume = volume;
-    s.currentKind = kFsNtfs;
-    s.notifyWindow = notifyWindow;
-    ClearStop();
-    StartThread(NtfsScanThread);
-  } else if (mode == kFsFat) {
-    s.currentFat = nullptr;
-    s.currentFatDevice = nullptr;
-    if (!s.fatVolumes) return 0;
-    for (const auto& v : *s.fatVolumes) {
-      if (v && v->Device() && v->Device()->displayName == volume) {
-        s.currentFat = v.get();
-        s.currentFatDevice = v->Device();
-        break;
-      }
+  VolumeSource source;
+  if (!FindSource(volume, mode, source)) {
+    // An NTFS scan names its volume by letter; a FAT scan names a listed one.
+    if (mode != kFsNtfs || !IsLetterName(volume)) {
+      SetScanStatus(KX_SCAN_NOT_SUPPORTED, u"no listed volume has this name");
+      return 0;
     }
-    if (!s.currentFat) return 0;
-    s.scanPrefix = prefix;
-    s.scanVolume = volume;
-    s.currentKind = kFsFat;
-    ClearStop();
-    s.notifyWindow = notifyWindow;
-    StartThread(FatScanThread);
+    source = LetterSource(volume[0]);
   }
+  Launch(prefix, volume, mode, notifyWindow, std::move(source));
   return 0;
+}
+
+int StartScanAnyEngine(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow) {
+  if (!prefix || !volume || mode != KX_MODE_DELETED) return 0;
+  PrepareScan(prefix, volume);
+  VolumeSource source;
+  if (!FindSource(volume, 0, source)) {
+    if (!IsLetterName(volume)) {
+      SetScanStatus(KX_SCAN_NOT_SUPPORTED, u"no listed volume has this name");
+      return 0;
+    }
+    source = LetterSource(volume[0]);
+  }
+  Launch(prefix, volume, kFsNone, notifyWindow, std::move(source));
+  return 1;
 }
 
 int StopTask() {
@@ -197,34 +262,58 @@ int StopTask() {
   return 1;
 }
 
-void DropRecoveryVolume() {
-  KernelState& s = State();
-  std::lock_guard<std::mutex> hold(s.recoveryLock);
-  s.recoveryPaths.reset();
-  s.recoveryVolume.reset();
-}
-
 int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
   if (!folder) return 0;
   KernelState& s = State();
+  // A recovery never runs beside the scan whose engine it uses.
+  if (s.taskThread.joinable() && s.taskThread.get_id() != std::this_thread::get_id()) {
+    std::lock_guard<std::mutex> statusHold(s.statusLock);
+    if (s.scanCode == KX_SCAN_RUNNING) {
+      s.lastRecovery = {KX_RECOVER_NOT_FOUND, u"a scan is still running"};
+      return 0;
+    }
+  }
   std::lock_guard<std::mutex> hold(s.recoveryLock);
   ClearStop();
-  if (s.currentKind == kFsNtfs) {
-    char16_t letter = s.scanVolume.empty() ? u'\0' : s.scanVolume[0];
-    // A volume that did not open is not kept: the next item tries again.
-    if (!s.recoveryVolume || !s.recoveryVolume->IsUsable()) {
-      s.recoveryPaths.reset();
-      s.recoveryVolume = std::make_unique<ntfs::CNTFSVolume>(letter);
-      s.recoveryVolume->KeepRecordWindow();  // items come one after another
-      s.recoveryPaths = std::make_unique<ntfs::PathBuilder>(*s.recoveryVolume);
-    }
-    return RecoverNtfsItem(*s.recoveryVolume, folder, (uint64_t{idHigh} << 32) | idLow, s.recoveryPaths.get());
+  s.lastOutputPath.clear();
+  const uint64_t id = (uint64_t{idHigh} << 32) | idLow;
+  DelItem item;
+  if (!s.engine || !TheRegistry().FindById(idLow, idHigh, &item)) {
+    s.lastRecovery = {KX_RECOVER_NOT_FOUND, u"no item with this id in the last scan"};
+    return 0;
   }
-  if (s.currentKind == kFsFat) {
-    if (!s.currentFat) return 0;
-    return s.currentFat->RecoverItem(s.currentFat->RootFolder(), idLow, idHigh, folder, 1);
-  }
-  return 0;
+  ItemWriter writer(folder);
+  s.lastRecovery = s.engine->Recover(id, writer);
+  s.lastOutputPath = writer.OutputPath();
+  return s.lastRecovery.ok() ? 1 : 0;
+}
+
+int LastScanStatus(std::u16string& text) {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.statusLock);
+  text = s.scanText;
+  return s.scanCode;
+}
+
+int LastRecoveryStatus(std::u16string& text) {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  text = s.lastRecovery.text;
+  return s.lastRecovery.code;
+}
+
+std::u16string LastOutputPath() {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  return s.lastOutputPath;
+}
+
+bool CurrentVolumeFacts(VolumeFacts& out) {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.recoveryLock);
+  if (s.facts.fileSystem.empty()) return false;
+  out = s.facts;
+  return true;
 }
 
 }  // namespace kestrel

@@ -6,9 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "kernel/device/VolumeSource.h"
+
 namespace kestrel {
 
 enum DeviceKind : uint8_t { kPhysicalDevice = 0, kLetteredVolume = 1 };
+
+// A partition of a physical disk that one of the engines recognises.
+struct DevicePartition {
+  int number = 0;         // as the partition table numbers it
+  uint8_t fsKind = 0;
+  std::u16string typeName;  // "NTFS", "FAT32", "exFAT"
+  VolumeSource source;
+};
 
 struct DeviceEntry {
   std::u16string displayName;  // "C:" or "fixed disk #1"
@@ -18,15 +28,18 @@ struct DeviceEntry {
   uint32_t bytesPerSector = 0;
   uint16_t partitioned = 0;
   uint8_t driveNumber = 0;     // physical: 0/1 floppy, 128+n disk n; volume: letter index
-  uint8_t fsKind = 0;          // volumes: 1 NTFS, 2 FAT
+  uint8_t fsKind = 0;          // volumes: 1 NTFS, 2 FAT (exFAT too)
+  std::u16string typeName;     // volumes: what the engine's probe calls it
+  VolumeSource source;         // the volume, or the whole disk
+  std::vector<DevicePartition> partitions;  // physical: the recognised partitions
 
   char16_t Letter() const { return static_cast<char16_t>(driveNumber + 64); }
 };
 
 using DeviceList = std::vector<std::unique_ptr<DeviceEntry>>;
 
-// Reads sectors of the entry's device (Part of the raw device layer):
-// physical entries from the start of the disk, volumes from their boot sector.
+// Reads 512-byte sectors of the entry's device: physical entries from the
+// start of the disk, volumes from their boot sector.
 bool ReadDeviceSectors(const DeviceEntry& entry, uint32_t firstSector, uint16_t sectorCount,
                        void* destination);
 

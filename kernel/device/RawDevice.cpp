@@ -5,7 +5,8 @@
 #include <memory>
 
 #include "kernel/StopFlag.h"
-#include "kernel/device/BootGeometry.h"
+#include "kernel/device/PartitionTable.h"
+#include "kernel/engine/Engine.h"
 #include "kernel/device/DeviceEntry.h"
 #include "kernel/os/Os.h"
 
@@ -137,10 +138,11 @@ bool QueryVolumeGeometry(uint8_t letterIndex, GeometrySummary& out) {
   if (!reader) return false;
   auto lead = ReadLeadingBytes(*reader);
   if (lead.empty()) return false;
-  BootGeometry boot = ReadBootGeometry(ByteView(lead.data(), lead.size()));
-  if (boot.kind == BootKind::Unknown) return false;
-  out.bytesPerSector = boot.bytesPerSector;
-  out.totalSectors = boot.totalSectors;
+  // The engines' own probes: what is sized here is what they can open.
+  ProbeResult probe = ProbeLead(ByteView(lead.data(), lead.size()), nullptr);
+  if (!probe.Matches() || probe.sectorBytes == 0) return false;
+  out.bytesPerSector = probe.sectorBytes;
+  out.totalSectors = probe.totalSectors;
   return true;
 }
 

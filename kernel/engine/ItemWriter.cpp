@@ -155,7 +155,7 @@ RecoverResult ItemWriter::Finish(uint64_t expectedSize) {
 }
 
 RecoverResult ItemWriter::Fail(RecoverResult reason) {
-  if (reason.ok()) reason = {KX_RECOVER_WRITE_ERROR, u"the copy did not complete"};
+  if (reason.ok()) reason = error_.ok() ? RecoverResult{KX_RECOVER_WRITE_ERROR, u"the copy did not complete"} : error_;
   if (file_) {
     file_->Close();
     file_.reset();

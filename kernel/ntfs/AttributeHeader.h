@@ -3,6 +3,7 @@
 //   0x04  u32  total length of the attribute
 //   0x08  u8   non-resident flag
 //   0x09  u8   name length in UTF-16 units
+//   0x0C  u16  flags: 0x0001 compressed, 0x4000 encrypted, 0x8000 sparse
 //   0x0A  u16  offset of the name
 //   resident:      0x10 u32 value length, 0x14 u16 value offset
 //   non-resident:  0x10 u64 first VCN, 0x18 u64 last VCN, 0x20 u16 run-list
@@ -35,6 +36,10 @@ constexpr size_t kAttrNameLength = 0x09;
 constexpr size_t kAttrNameOffset = 0x0A;
 constexpr size_t kAttrValueLength = 0x10;
 constexpr size_t kAttrValueOffset = 0x14;
+constexpr size_t kAttrFlags = 0x0C;  // u16: compressed, encrypted, sparse
+constexpr uint16_t kAttrFlagCompressed = 0x0001;
+constexpr uint16_t kAttrFlagEncrypted = 0x4000;
+constexpr uint16_t kAttrFlagSparse = 0x8000;
 constexpr size_t kAttrFirstVcn = 0x10;
 constexpr size_t kAttrLastVcn = 0x18;
 constexpr size_t kAttrRunListOffset = 0x20;

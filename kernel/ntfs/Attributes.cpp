@@ -209,6 +209,14 @@ bool CAttr_StdInfo::GetStdTimes(uint64_t* modified, uint64_t* created, uint64_t*
   return true;
 }
 
+bool CAttr_StdInfo::GetUtcTimes(uint64_t* modified, uint64_t* created, uint64_t* accessed) const {
+  if (!value_.Has(0, 0x20)) return false;
+  if (modified) *modified = value_.u64(0x08);
+  if (created) *created = value_.u64(0x00);
+  if (accessed) *accessed = value_.u64(0x18);
+  return true;
+}
+
 CAttr_VolName::CAttr_VolName(ByteView header, CFileRecord* owner) : CAttrResident(header, owner) {
   size_t count = value_.size() / 2;
   for (size_t i = 0; i < count; ++i) name_ += static_cast<char16_t>(value_.u16(2 * i));

@@ -126,6 +126,8 @@ class CAttr_StdInfo : public CAttrResident {
   // Times converted to local time (the UTC value when that fails); created
   // and accessed may be null. False when the value is too short.
   bool GetStdTimes(uint64_t* modified, uint64_t* created, uint64_t* accessed) const;
+  // The same times as stored, in UTC.
+  bool GetUtcTimes(uint64_t* modified, uint64_t* created, uint64_t* accessed) const;
   uint32_t DosFlags() const { return value_.Has(0x20, 4) ? value_.u32(0x20) : 0; }
 };
 

@@ -13,8 +13,11 @@ constexpr size_t kChunksAhead = 2;
 
 MftReadAhead::MftReadAhead(std::unique_ptr<os::Device> device, const CAttrNonResident& table,
                            const Plan& plan, std::unique_ptr<os::Device> own)
-    : device_(std::move(device)), own_(std::move(own)), table_(table), plan_(plan) {
+    : table_(table), plan_(plan) {
   nextClaim_ = plan_.firstRecord;
+  const uint32_t align = static_cast<uint32_t>(std::min<uint64_t>(plan_.sectorBytes, 65536));
+  if (device) device_ = std::make_unique<SectorReader>(std::move(device), align);
+  if (own) own_ = std::make_unique<SectorReader>(std::move(own), align);
   if (!device_ || plan_.recordBytes == 0 || plan_.perChunk == 0 || plan_.sectorBytes == 0) {
     finished_ = true;
     own_.reset();
@@ -81,7 +84,7 @@ void MftReadAhead::Run() {
   changed_.notify_all();
 }
 
-bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uint8_t>& out) {
+bool MftReadAhead::ReadChunk(SectorReader& reader, uint64_t first, std::vector<uint8_t>& out) {
   const uint64_t count = std::min(plan_.perChunk, plan_.recordCount - first);
   if (count > SIZE_MAX / plan_.recordBytes || first > UINT64_MAX / plan_.recordBytes) return false;
   const uint64_t bytes = count * plan_.recordBytes;
@@ -89,27 +92,11 @@ bool MftReadAhead::ReadChunk(os::Device& device, uint64_t first, std::vector<uin
   if (!table_.MapExtents(first * plan_.recordBytes, bytes, pieces)) return false;
   out.resize(static_cast<size_t>(bytes));
   uint8_t* at = out.data();
-  std::vector<uint8_t> staging;
-  const uint64_t align = plan_.sectorBytes;
   for (const CAttrNonResident::Extent& piece : pieces) {
-    if (piece.sparse) {
+    if (piece.sparse)
       std::memset(at, 0, static_cast<size_t>(piece.bytes));
-    } else {
-      // Raw volumes take whole sectors only.
-      const uint64_t start = piece.volumeOffset - piece.volumeOffset % align;
-      const uint64_t lead = piece.volumeOffset - start;
-      if (piece.bytes > UINT64_MAX - lead - align) return false;
-      const uint64_t span = (lead + piece.bytes + align - 1) / align * align;
-      if (span > SIZE_MAX) return false;
-      size_t got = 0;
-      if (lead == 0 && span == piece.bytes) {
-        if (!device.ReadAt(start, at, static_cast<size_t>(span), got) || got != span) return false;
-      } else {
-        staging.resize(static_cast<size_t>(span));
-        if (!device.ReadAt(start, staging.data(), staging.size(), got) || got != span) return false;
-        std::memcpy(at, staging.data() + lead, static_cast<size_t>(piece.bytes));
-      }
-    }
+    else if (!reader.ReadExact(piece.volumeOffset, at, static_cast<size_t>(piece.bytes)))
+      return false;
     at += piece.bytes;
   }
   return true;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernel/device/SectorReader.h"
 #include "kernel/ntfs/Attributes.h"
 #include "kernel/os/Os.h"
 
@@ -58,10 +59,10 @@ class MftReadAhead {
   bool ClaimLocked(uint64_t first);
   void AddLocked(Chunk chunk);
   std::vector<uint8_t> SpareLocked();
-  bool ReadChunk(os::Device& device, uint64_t first, std::vector<uint8_t>& out);
+  bool ReadChunk(SectorReader& reader, uint64_t first, std::vector<uint8_t>& out);
 
-  std::unique_ptr<os::Device> device_;
-  std::unique_ptr<os::Device> own_;
+  std::unique_ptr<SectorReader> device_;
+  std::unique_ptr<SectorReader> own_;
   const CAttrNonResident& table_;
   Plan plan_;
   std::mutex lock_;

@@ -1,6 +1,7 @@
 #include "kernel/ntfs/NTFSVolume.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -22,11 +23,12 @@ CNTFSVolume::CNTFSVolume(char16_t letter) {
   bool alphabetic = (letter >= u'A' && letter <= u'Z') || (letter >= u'a' && letter <= u'z');
   if (!alphabetic) return;
   char16_t upper = letter >= u'a' ? static_cast<char16_t>(letter - 0x20) : letter;
-  device_ = os::OpenVolume(upper, os::Access::Read);
+  device_ = std::make_unique<SectorReader>(os::OpenVolume(upper, os::Access::Read), 512);
   Open();
 }
 
-CNTFSVolume::CNTFSVolume(std::unique_ptr<os::Device> device) : device_(std::move(device)) {
+CNTFSVolume::CNTFSVolume(std::unique_ptr<os::Device> device)
+    : device_(std::make_unique<SectorReader>(std::move(device), 512)) {
   Open();
 }
 
@@ -36,33 +38,67 @@ CNTFSVolume::~CNTFSVolume() {
 }
 
 void CNTFSVolume::Open() {
-  if (!device_) return;
-  std::vector<uint8_t> boot(kBootReadBytes);
-  size_t got = 0;
-  if (!device_->ReadAt(0, boot.data(), boot.size(), got) || got < 512 ||
-      ParseNtfsBootSector(ByteView(boot.data(), got), geometry_) != BootSectorResult::Ok) {
+  if (!device_ || !device_->IsOpen()) {
     device_.reset();
-    geometry_ = NtfsGeometry();
+    outcome_ = Outcome::ReadFailed(0);
+    outcome_.text = u"the volume cannot be opened";
     return;
   }
+  std::vector<uint8_t> boot(kBootReadBytes);
+  size_t got = 0;
+  if (!device_->Read(0, boot.data(), boot.size(), got) || got < 512) {
+    outcome_ = Outcome::ReadFailed(0);
+    device_.reset();
+    return;
+  }
+  switch (ParseNtfsBootSector(ByteView(boot.data(), got), geometry_)) {
+    case BootSectorResult::Ok: break;
+    case BootSectorResult::NotNtfs:
+      outcome_ = Outcome::NotSupported(u"not an NTFS volume");
+      device_.reset();
+      geometry_ = NtfsGeometry();
+      return;
+    default:
+      outcome_ = Outcome::Damaged(u"the NTFS boot sector describes no usable geometry");
+      device_.reset();
+      geometry_ = NtfsGeometry();
+      return;
+  }
+  serial_ = ByteView(boot.data(), got).u64(0x48);
+  device_->SetAlignment(geometry_.sectorBytes);
 
   CFileRecord volumeFile(this);
   volumeFile.SetTypeMask(kMaskVolume);
-  if (!volumeFile.LoadFileRecord(kVolumeRecord) || !volumeFile.BuildAttributes()) return;
+  if (!volumeFile.LoadFileRecord(kVolumeRecord) || !volumeFile.BuildAttributes()) {
+    outcome_ = RecordFailure(kVolumeRecord, geometry_.mftByteOffset + kVolumeRecord * geometry_.recordBytes);
+    return;
+  }
   auto* info = static_cast<CAttr_VolInfo*>(volumeFile.GetFirstAttribute(kAttrVolInfo));
-  if (!info) return;
+  if (!info) {
+    outcome_ = Outcome::Damaged(u"the $Volume record holds no version");
+    return;
+  }
   version_ = static_cast<uint16_t>((info->MajorVersion() << 8) | info->MinorVersion());
-  if (version_ < 0x0300) return;
+  if (version_ < 0x0300) {
+    outcome_ = Outcome::Unsupported(u"NTFS versions before 3.0 (Windows NT 4) are not read");
+    return;
+  }
+  if (auto* name = static_cast<CAttr_VolName*>(volumeFile.GetFirstAttribute(kAttrVolName)))
+    label_ = name->VolumeName();
 
   // The $MFT's own extension records must be found before the $MFT is
   // complete: a first pass over record 0 alone gives the runs of its base
   // extent, which NTFS keeps covering those records.
   auto base = std::make_unique<CFileRecord>(this);
   base->SetTypeMask(1u << TypeIndex(kAttrData));
-  if (!base->LoadFileRecord(kMftRecord) || !base->BuildAttributes()) return;
+  if (!base->LoadFileRecord(kMftRecord) || !base->BuildAttributes()) {
+    outcome_ = RecordFailure(kMftRecord, geometry_.mftByteOffset);
+    return;
+  }
   mftData_ = base->LookupDataStream(nullptr);
   if (!mftData_ || !mftData_->RunsValid()) {
     mftData_ = nullptr;
+    outcome_ = Outcome::Damaged(u"the data runs of the $MFT (record 0) are damaged");
     return;
   }
   auto mft = std::make_unique<CFileRecord>(this);
@@ -70,14 +106,39 @@ void CNTFSVolume::Open() {
   bool loaded = mft->LoadFileRecord(kMftRecord) && mft->BuildAttributes();
   mftData_ = nullptr;
   base.reset();
-  if (!loaded) return;
-  CAttrBase* data = mft->LookupDataStream(nullptr);
-  if (!data || !data->RunsValid()) return;
+  CAttrBase* data = loaded ? mft->LookupDataStream(nullptr) : nullptr;
+  if (!data || !data->RunsValid()) {
+    outcome_ = Outcome::Damaged(u"the $MFT's extension records cannot be read");
+    return;
+  }
   mftRecord_ = std::move(mft);
   mftData_ = data;
   readableBytes_ = FindReadableEnd();
   recordCount_ = CountRecords();
   usable_ = true;
+  outcome_ = Outcome::Success();
+}
+
+Outcome CNTFSVolume::RecordFailure(uint64_t recordNumber, uint64_t offset) {
+  char text[160];
+  // Only now, on failure, is the device's end looked for: a cut image is
+  // the commonest reason a record cannot be read.
+  if (readableBytes_ == 0) readableBytes_ = FindReadableEnd();
+  if (offset >= readableBytes_) {
+    std::snprintf(text, sizeof text,
+                  "volume larger than the device: MFT record %llu lies at byte %llu, the device "
+                  "ends at byte %llu",
+                  static_cast<unsigned long long>(recordNumber),
+                  static_cast<unsigned long long>(offset),
+                  static_cast<unsigned long long>(readableBytes_));
+    return Outcome::Damaged(Ascii16(text));
+  }
+  std::vector<uint8_t> raw(std::max<uint32_t>(geometry_.recordBytes, 512));
+  size_t got = 0;
+  if (!ReadAligned(offset, raw.data(), raw.size(), got) || got < raw.size()) return Outcome::ReadFailed(offset);
+  std::snprintf(text, sizeof text, "MFT record %llu is unreadable (damaged record or fix-ups)",
+                static_cast<unsigned long long>(recordNumber));
+  return Outcome::Damaged(Ascii16(text));
 }
 
 uint64_t CNTFSVolume::FindReadableEnd() {
@@ -120,22 +181,7 @@ uint64_t CNTFSVolume::CountRecords() const {
 
 bool CNTFSVolume::ReadAligned(uint64_t offset, void* buffer, size_t length, size_t& got) {
   got = 0;
-  if (!device_) return false;
-  if (length == 0) return true;
-  uint64_t align = std::max<uint64_t>(geometry_.sectorBytes, 512);
-  if (offset % align == 0 && length % align == 0) return device_->ReadAt(offset, buffer, length, got);
-  uint64_t start = offset - offset % align;
-  uint64_t lead = offset - start;
-  if (length > SIZE_MAX - lead - align) return false;
-  size_t span = static_cast<size_t>((lead + length + align - 1) / align * align);
-  std::vector<uint8_t> staging(span);
-  size_t read = 0;
-  if (!device_->ReadAt(start, staging.data(), span, read)) return false;
-  if (read > lead) {
-    got = std::min<size_t>(length, read - lead);
-    std::memcpy(buffer, staging.data() + lead, got);
-  }
-  return true;
+  return device_ && device_->Read(offset, buffer, length, got);
 }
 
 bool CNTFSVolume::ReadRecordBytes(uint64_t recordNumber, uint8_t* buffer, size_t size) {

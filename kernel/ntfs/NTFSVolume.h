@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "kernel/device/SectorReader.h"
+#include "kernel/engine/Outcome.h"
 #include "kernel/ntfs/BootSector.h"
 #include "kernel/os/Os.h"
 
@@ -27,13 +30,18 @@ class CNTFSVolume {
   CNTFSVolume& operator=(const CNTFSVolume&) = delete;
 
   bool IsUsable() const { return usable_; }
+  // Why the volume is not usable (Ok when it is).
+  const Outcome& OpenOutcome() const { return outcome_; }
+  uint64_t Serial() const { return serial_; }
+  const std::u16string& Label() const { return label_; }
+  uint64_t VolumeBytes() const { return geometry_.volumeSectors * geometry_.sectorBytes; }
   uint16_t SectorBytes() const { return geometry_.sectorBytes; }
   uint32_t ClusterBytes() const { return geometry_.clusterBytes; }
   uint32_t RecordBytes() const { return geometry_.recordBytes; }
   uint32_t IndexBlockBytes() const { return geometry_.indexBlockBytes; }
   uint64_t MftByteOffset() const { return geometry_.mftByteOffset; }
   uint16_t NtfsVersion() const { return version_; }
-  os::Device* Handle() const { return device_.get(); }
+  os::Device* Handle() const { return device_ ? device_->Device() : nullptr; }
   CAttrBase* MftData() const { return mftData_; }
   // Records the $MFT holds: its data size / record size, as far as its runs
   // map clusters and the device holds the volume.
@@ -63,8 +71,14 @@ class CNTFSVolume {
   uint64_t FindReadableEnd();
   uint64_t CountRecords() const;
 
-  std::unique_ptr<os::Device> device_;
+  // Damaged, or cut short when the device ends before `offset`.
+  Outcome RecordFailure(uint64_t recordNumber, uint64_t offset);
+
+  std::unique_ptr<SectorReader> device_;
   NtfsGeometry geometry_;
+  Outcome outcome_;
+  uint64_t serial_ = 0;
+  std::u16string label_;
   uint16_t version_ = 0;
   bool usable_ = false;
   uint64_t readableBytes_ = 0;

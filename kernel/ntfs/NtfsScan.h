@@ -4,6 +4,9 @@
 #include <string>
 
 #include "kernel/DelItemRegistry.h"
+#include "kernel/device/VolumeSource.h"
+#include "kernel/engine/AllocationMap.h"
+#include "kernel/engine/Engine.h"
 
 namespace kestrel::ntfs {
 
@@ -12,6 +15,17 @@ struct ScanRequest {
   std::u16string prefix;    // every item path starts with it
   void* notifyWindow = nullptr;
 };
+
+class CNTFSVolume;
+
+// The volume's cluster map from $Bitmap, read once in large pieces; an
+// unknown map when it cannot be read.
+AllocationMap ReadVolumeBitmap(CNTFSVolume& volume);
+
+// Adds every deleted file record of the volume to `sink`, with its details
+// and its state against `allocation`. Ok, or Stopped.
+Outcome ScanDeletedRecords(CNTFSVolume& volume, const VolumeSource& source, ScanSink& sink,
+                           const AllocationMap& allocation);
 
 // Registers every deleted file of the volume, posting the running count and
 // a final WM_CLOSE. 1 when the volume opened, 0 otherwise.

@@ -2,12 +2,14 @@
 // mkfs.fat, mkntfs and sfdisk.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "kernel/Bytes.h"
 #include "kernel/Kestrel.h"
-#include "kernel/device/BootGeometry.h"
+#include "kernel/device/PartitionTable.h"
+#include "kernel/device/SectorReader.h"
 #include "kernel/device/Enumeration.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/os/Os.h"
@@ -87,34 +89,37 @@ TEST(Enumeration, PhysicalDisksGetNumberedNamesButAreNotPartitions) {
   os::ClearMappings();
 }
 
-TEST(PartitionTable, ExtendedChainYieldsEveryLogicalFatPartition) {
+std::vector<PartitionEntry> TableOf(const std::filesystem::path& image, uint64_t bytes) {
+  os::ClearMappings();
+  EXPECT_TRUE(os::MapPhysicalDrive(0, KernelPath(image)));
+  SectorReader disk(os::OpenPhysicalDrive(0, os::Access::Read), 512);
+  PartitionTable table = ReadPartitionTable(disk, bytes);
+  os::ClearMappings();
+  return table.entries;
+}
+
+TEST(PartitionTable, ExtendedChainYieldsEveryLogicalPartitionAndEachIsRecognised) {
   auto disk = RequireImage("disk_mbr");
   if (disk.empty()) return;
-  os::ClearMappings();
-  CloseReadHandles();
-  ASSERT_TRUE(os::MapPhysicalDrive(0, KernelPath(disk)));
-  DeviceEntry entry;
-  entry.kind = kPhysicalDevice;
-  entry.driveNumber = 128;
-  entry.partitioned = 1;
-  std::vector<FatPlacement> found;
-  WalkPartitionTable(entry, 0, 0, found);
+  auto found = TableOf(disk, std::filesystem::file_size(disk));
   std::ifstream layout(test::FixtureDir() / "disk_mbr.layout");
-  std::vector<std::pair<uint32_t, uint32_t>> expected;
-  uint32_t start, size;
+  std::vector<std::pair<uint64_t, uint64_t>> expected;
+  uint64_t start, size;
   while (layout >> start >> size) expected.push_back({start, size});
   ASSERT_EQ(expected.size(), 3u);
   ASSERT_EQ(found.size(), expected.size());
   for (size_t i = 0; i < found.size(); ++i) {
-    EXPECT_EQ(found[i].firstSector, expected[i].first) << i;
-    EXPECT_EQ(found[i].sectorCount, expected[i].second) << i;
-    // Each placement really starts with a FAT boot sector.
-    uint8_t boot[512];
-    ASSERT_TRUE(ReadDeviceSectors(entry, found[i].firstSector, 1, boot));
-    EXPECT_EQ(ReadBootGeometry(ByteView(boot, 512)).kind, BootKind::Fat) << i;
+    EXPECT_EQ(found[i].firstByte, expected[i].first * 512) << i;
+    EXPECT_EQ(found[i].bytes, expected[i].second * 512) << i;
   }
+  // The engines' probes see each partition as the volume it is.
   os::ClearMappings();
-  CloseReadHandles();
+  ASSERT_TRUE(os::MapPhysicalDrive(0, KernelPath(disk)));
+  VolumeSource whole;
+  whole.open = [] { return os::OpenPhysicalDrive(0, os::Access::Read); };
+  auto parts = RecognisedPartitions(whole, std::filesystem::file_size(disk));
+  EXPECT_EQ(parts.size(), expected.size());
+  os::ClearMappings();
 }
 
 // Partition entry helper for hand-made tables.
@@ -128,47 +133,27 @@ void PutEntry(std::vector<uint8_t>& disk, uint64_t tableSector, int slot, uint8_
   disk[tableSector * 512 + 0x1FF] = 0xAA;
 }
 
-TEST(PartitionTable, EbrLoopAndTypeRulesAreHandled) {
+TEST(PartitionTable, EbrLoopEndsAndPartitionsPastTheDiskAreCut) {
   test::TempDir dir;
   std::vector<uint8_t> disk(64 * 512, 0);
-  PutEntry(disk, 0, 0, 0x07, 1, 2);    // NTFS type: skipped
-  PutEntry(disk, 0, 1, 0x0C, 3, 4);    // FAT32 LBA
+  PutEntry(disk, 0, 0, 0x07, 1, 2);    // NTFS
+  PutEntry(disk, 0, 1, 0x0C, 3, 400);  // FAT32 LBA, reaching past the disk
   PutEntry(disk, 0, 2, 0x0F, 10, 40);  // extended (LBA)
   PutEntry(disk, 10, 0, 0x0E, 2, 5);   // logical FAT16 at 10 + 2
   PutEntry(disk, 10, 1, 0x05, 10, 20); // next EBR at 10 + 10 = 20
   PutEntry(disk, 20, 0, 0x01, 2, 3);   // logical FAT12 at 20 + 2
-  PutEntry(disk, 20, 1, 0x05, 0, 20);  // points back at the first EBR: a loop
+  PutEntry(disk, 20, 1, 0x05, 0, 20);  // relative 0: the first EBR again, a loop
+  disk[20 * 512 + 0x1CE + 8] = 0;
   auto image = test::WriteImage(dir.path(), "loop.img", disk);
-  os::ClearMappings();
-  CloseReadHandles();
-  ASSERT_TRUE(os::MapPhysicalDrive(3, KernelPath(image)));
-  DeviceEntry entry;
-  entry.driveNumber = 128 + 3;
-  entry.partitioned = 1;
-  std::vector<FatPlacement> found;
-  WalkPartitionTable(entry, 0, 0, found);
-  ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[0].firstSector, 3u);
-  EXPECT_EQ(found[1].firstSector, 12u);
-  EXPECT_EQ(found[2].firstSector, 22u);
-  EXPECT_EQ(found[2].sectorCount, 3u);
-  os::ClearMappings();
-  CloseReadHandles();
-}
-
-TEST(FatDiscovery, AnUnreadableFatVolumeStillGetsItsObject) {
-  os::ClearMappings();
-  CloseReadHandles();
-  DeviceEntry entry;
-  entry.kind = kLetteredVolume;
-  entry.driveNumber = 17;  // Q:, not mapped: nothing can be read
-  entry.fsKind = 2;
-  entry.totalSectors = 1000;
-  entry.displayName = u"Q:";
-  FatVolumeList volumes;
-  DiscoverFatVolumes(volumes, entry);
-  ASSERT_EQ(volumes.size(), 1u);
-  EXPECT_EQ(volumes[0]->RootFolder(), nullptr) << "no layout, so a scan ends at once";
+  auto found = TableOf(image, disk.size());
+  ASSERT_EQ(found.size(), 4u);
+  EXPECT_EQ(found[0].mbrType, 0x07);
+  EXPECT_TRUE(found[1].beyondDisk);
+  EXPECT_EQ(found[1].bytes, disk.size() - 3 * 512);
+  EXPECT_EQ(found[2].firstByte, 12u * 512);
+  EXPECT_TRUE(found[3].logical);
+  EXPECT_EQ(found[3].firstByte, 22u * 512);
+  EXPECT_EQ(found[3].bytes, 3u * 512);
 }
 
 TEST(DeviceNames, FollowMediaClassAndListPosition) {

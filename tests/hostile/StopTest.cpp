@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernel/Kestrel.h"
-#include "kernel/RecoveryWriter.h"
+#include "kernel/ntfs/NtfsRecovery.h"
 #include "kernel/StopFlag.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "tests/ntfs/NtfsTestImage.h"
@@ -123,8 +123,9 @@ TEST(Stop, ACopyStopsAfterTheBlockInHandAndReportsZero) {
   EXPECT_EQ(RecoverNtfsItem(volume, out.AsFolderArgument(), 20), 0) << "a stopped copy is not a recovered file";
   ClearStop();
   EXPECT_EQ(raw->largeReads.load(), 1) << "nothing was read after the stop";
-  const fs::path written = out.path() / "Deleted" / "big.bin";
-  ASSERT_TRUE(fs::exists(written)) << "the partial file stays";
+  EXPECT_FALSE(fs::exists(out.path() / "Deleted" / "big.bin")) << "nothing incomplete under the real name";
+  const fs::path written = out.path() / "Deleted" / "big.bin.partial";
+  ASSERT_TRUE(fs::exists(written)) << "what was read stays, marked";
   EXPECT_EQ(fs::file_size(written), 10u * 1024 * 1024) << "the block in hand is written whole";
   EXPECT_EQ(Sha256File(written), Sha256Hex(data.data(), 10u * 1024 * 1024));
 }

@@ -15,7 +15,7 @@
 
 #include "kernel/DelItemRegistry.h"
 #include "kernel/Kestrel.h"
-#include "kernel/RecoveryWriter.h"
+#include "kernel/ntfs/NtfsRecovery.h"
 #include "kernel/StopFlag.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/ntfs/NtfsScan.h"
@@ -275,20 +275,22 @@ TEST(NtfsRecovery, WritesUnderTheItemsPathAndReportsFailures) {
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 36), 1);
   EXPECT_TRUE(fs::exists(out.path() / "Deleted" / "empty.dat"));
   EXPECT_EQ(fs::file_size(out.path() / "Deleted" / "empty.dat"), 0u);
-  // Recovering again replaces the first copy.
+  // Recovering again keeps the first copy and numbers the second.
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 21), 1);
   EXPECT_EQ(ReadAll(out.path() / "Deleted" / "docs" / "a.txt"), Bytes(5, 1));
+  EXPECT_EQ(ReadAll(out.path() / "Deleted" / "docs" / "a (2).txt"), Bytes(5, 1));
 
-  // A stop request ends the copy before the next block; the partial (here
-  // empty) file stays, but an unfinished copy is not reported as recovered.
+  // A stopped copy is not reported as recovered, and what it got is marked
+  // as incomplete rather than left under the real name.
   RequestStop();
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 23), 0);
   ClearStop();
-  EXPECT_EQ(fs::file_size(out.path() / "Deleted" / "gone" / "b.bin"), 0u);
+  EXPECT_EQ(ReadAll(out.path() / "Deleted" / "gone" / "b.bin"), Bytes(10000, 2)) << "untouched";
+  EXPECT_FALSE(fs::exists(out.path() / "Deleted" / "gone" / "b (2).bin"));
 
-  // No data stream: nothing to copy, an empty file stays.
+  // No data stream: nothing to copy, and nothing is written.
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 34), 0);
-  EXPECT_TRUE(fs::exists(out.path() / "Deleted" / "nodata.bin"));
+  EXPECT_FALSE(fs::exists(out.path() / "Deleted" / "nodata.bin"));
   // Data beyond the end of the volume cannot be read: not a success.
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 37), 0);
   // Records that are not files, or not there.
@@ -359,7 +361,12 @@ TEST(NtfsRecovery, TwentyFiveMegabytesInTenMegabyteBlocks) {
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
   EXPECT_EQ(result, 0);
-  EXPECT_LT(fs::file_size(written), kSize);
+  // The first copy stands; the failed one is only a .partial beside it.
+  EXPECT_EQ(fs::file_size(written), kSize);
+  const fs::path partial = out.path() / "Deleted" / "big.bin.partial";
+  ASSERT_TRUE(fs::exists(partial));
+  EXPECT_LT(fs::file_size(partial), kSize);
+  EXPECT_FALSE(fs::exists(out.path() / "Deleted" / "big (2).bin"));
 #endif
 }
 
