@@ -1,7 +1,7 @@
 // MBR, EBR chain and GPT reading over a fuzzed disk, and the engines'
 // probes of every partition found.
 #include "fuzz/FuzzSupport.h"
-#include "kernel/device/Enumeration.h"
+#include "kernel/Enumeration.h"
 #include "kernel/device/PartitionTable.h"
 #include "kernel/device/SectorReader.h"
 #include "kernel/os/Os.h"

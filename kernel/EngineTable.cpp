@@ -11,4 +11,16 @@ const std::vector<EngineEntry>& EngineTable() {
   return table;
 }
 
+ProbeResult ProbeLead(ByteView lead, const EngineEntry** which) {
+  if (which) *which = nullptr;
+  ProbeResult best;
+  for (const EngineEntry& engine : EngineTable()) {
+    ProbeResult r = engine.probe(lead);
+    if (!r.Matches()) continue;
+    if (which) *which = &engine;
+    return r;
+  }
+  return best;
+}
+
 }  // namespace kestrel

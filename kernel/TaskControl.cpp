@@ -5,13 +5,11 @@
 
 #include "kernel/DelItemRegistry.h"
 #include "kernel/StopFlag.h"
-#include "kernel/device/Enumeration.h"
+#include "kernel/Enumeration.h"
 #include "kernel/engine/ItemWriter.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel {
-
-std::atomic<int32_t> g_stopRequested{0};
 
 KernelState::KernelState() = default;
 

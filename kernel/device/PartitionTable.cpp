@@ -3,7 +3,6 @@
 #include <set>
 
 #include "kernel/device/SectorReader.h"
-#include "kernel/engine/Outcome.h"
 
 namespace kestrel {
 namespace {

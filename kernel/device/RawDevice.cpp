@@ -4,9 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "kernel/StopFlag.h"
 #include "kernel/device/PartitionTable.h"
-#include "kernel/engine/Engine.h"
 #include "kernel/device/DeviceEntry.h"
 #include "kernel/os/Os.h"
 
@@ -61,7 +59,6 @@ bool ReadThroughStaging(os::Device& device, uint64_t offset, uint64_t count, uin
     offset += chunk;
     count -= chunk;
     if (g_chunkObserver) g_chunkObserver(chunk);
-    if (StopRequested()) break;
   }
   return ok;
 }
@@ -131,19 +128,7 @@ bool QueryVolumeGeometry(uint8_t letterIndex, GeometrySummary& out) {
     FillFromSystemGeometry(g, out);
     return true;
   }
-  // The control call fails under Wine, for images and for some virtual
-  // disks: take the size and sector size from the volume's own boot sector.
-  device.reset();
-  auto reader = os::OpenVolume(letter, os::Access::Read);
-  if (!reader) return false;
-  auto lead = ReadLeadingBytes(*reader);
-  if (lead.empty()) return false;
-  // The engines' own probes: what is sized here is what they can open.
-  ProbeResult probe = ProbeLead(ByteView(lead.data(), lead.size()), nullptr);
-  if (!probe.Matches() || probe.sectorBytes == 0) return false;
-  out.bytesPerSector = probe.sectorBytes;
-  out.totalSectors = probe.totalSectors;
-  return true;
+  return false;
 }
 
 bool ReadVolumeSectors(uint8_t letterIndex, uint32_t firstSector, uint16_t sectorCount,

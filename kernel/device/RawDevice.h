@@ -32,6 +32,9 @@ constexpr uint32_t kStagingBytes = 65536;
 uint16_t MediaClassFromType(uint32_t mediaType);
 
 bool QueryPhysicalGeometry(uint8_t driveNumber, GeometrySummary& out);
+// The system's geometry of a lettered volume; false when it gives none
+// (under Wine, for mapped images): the listing then asks the volume's boot
+// sector through the engines' probes.
 bool QueryVolumeGeometry(uint8_t letterIndex, GeometrySummary& out);
 bool ReadVolumeSectors(uint8_t letterIndex, uint32_t firstSector, uint16_t sectorCount,
                        void* destination);

@@ -1,9 +1,12 @@
 #include "kernel/engine/Engine.h"
 
 #include "kernel/DelItemRegistry.h"
+#include "kernel/StopFlag.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel {
+
+std::atomic<int32_t> g_stopRequested{0};
 
 ScanSink::ScanSink(DelItemRegistry& registry, std::u16string prefix, void* notifyWindow,
                    ScanProgress* progress)
@@ -24,18 +27,6 @@ void ScanSink::Progress(uint64_t done, uint64_t total) {
   if (!progress_) return;
   progress_->total.store(total, std::memory_order_relaxed);
   progress_->done.store(done, std::memory_order_relaxed);
-}
-
-ProbeResult ProbeLead(ByteView lead, const EngineEntry** which) {
-  if (which) *which = nullptr;
-  ProbeResult best;
-  for (const EngineEntry& engine : EngineTable()) {
-    ProbeResult r = engine.probe(lead);
-    if (!r.Matches()) continue;
-    if (which) *which = &engine;
-    return r;
-  }
-  return best;
 }
 
 }  // namespace kestrel

@@ -10,7 +10,7 @@
 #include "kernel/Kestrel.h"
 #include "kernel/device/PartitionTable.h"
 #include "kernel/device/SectorReader.h"
-#include "kernel/device/Enumeration.h"
+#include "kernel/Enumeration.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/os/Os.h"
 #include "tests/support/ImageFile.h"

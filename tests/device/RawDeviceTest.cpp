@@ -7,6 +7,7 @@
 #include "kernel/Bytes.h"
 #include "kernel/StopFlag.h"
 #include "kernel/device/DeviceEntry.h"
+#include "kernel/Enumeration.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/os/Os.h"
 #include "tests/support/ImageFile.h"
@@ -121,12 +122,12 @@ TEST_F(RawDeviceTest, UnmappedLetterFailsAndIsOpenedAgainNextTime) {
 TEST_F(RawDeviceTest, VolumeGeometryFallsBackOnTheBootSector) {
   Map(u'D', test::WriteImage(dir_.path(), "v.img", NumberedVolume(300)));
   GeometrySummary g;
-  ASSERT_TRUE(QueryVolumeGeometry(4, g));
+  ASSERT_TRUE(VolumeGeometry(4, g));
   EXPECT_EQ(g.bytesPerSector, 512u);
   EXPECT_EQ(g.totalSectors, 300u);
   std::vector<uint8_t> zeros(64 * 512, 0);
   Map(u'E', test::WriteImage(dir_.path(), "z.img", zeros));
-  EXPECT_FALSE(QueryVolumeGeometry(5, g)) << "no geometry and no boot sector";
+  EXPECT_FALSE(VolumeGeometry(5, g)) << "no geometry and no boot sector";
 }
 
 TEST(MediaClass, FromMediaType) {

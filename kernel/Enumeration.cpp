@@ -1,4 +1,4 @@
-#include "kernel/device/Enumeration.h"
+#include "kernel/Enumeration.h"
 
 #include <cstdio>
 
@@ -74,6 +74,20 @@ std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint
   return found;
 }
 
+bool VolumeGeometry(uint8_t letterIndex, GeometrySummary& out) {
+  if (QueryVolumeGeometry(letterIndex, out)) return true;
+  const uint16_t mediaClass = out.mediaClass;
+  // The control call fails under Wine, for images and for some virtual
+  // disks: take the size and sector size from the volume's own boot sector.
+  ProbeResult probe = ProbeSource(LetterSource(static_cast<char16_t>(letterIndex + 64)));
+  if (!probe.Matches() || probe.sectorBytes == 0) return false;
+  out = GeometrySummary{};
+  out.mediaClass = mediaClass;
+  out.bytesPerSector = probe.sectorBytes;
+  out.totalSectors = probe.totalSectors;
+  return true;
+}
+
 void EnumerateDevices(DeviceList& list) {
   for (int number = 0; number <= 254; ++number) {
     GeometrySummary g;
@@ -92,7 +106,7 @@ void EnumerateDevices(DeviceList& list) {
   for (int index = 1; index <= 25; ++index) {  // A: to Y:
     char16_t letter = static_cast<char16_t>(index + 64);
     GeometrySummary g;
-    if (!QueryVolumeGeometry(static_cast<uint8_t>(index), g)) continue;
+    if (!VolumeGeometry(static_cast<uint8_t>(index), g)) continue;
     // A file system the system names and no engine reads (CDFS, UDF, ReFS)
     // is not offered. Wine names every image-backed volume NTFS, and mapped
     // images have no system name at all: the engines' probes decide.

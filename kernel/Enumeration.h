@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "kernel/device/DeviceEntry.h"
+#include "kernel/device/RawDevice.h"
 #include "kernel/engine/Engine.h"
 
 namespace kestrel {
 
 void EnumerateDevices(DeviceList& list);
+// A lettered volume's geometry: the system's, or its boot sector's.
+bool VolumeGeometry(uint8_t letterIndex, GeometrySummary& out);
 bool BuildDeviceName(const DeviceList& list, size_t index, std::u16string& out, size_t capacity);
 
 // The first 4096 bytes of a source (whole sectors on 512- and 4096-byte
