@@ -282,7 +282,7 @@ int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
   }
   ItemWriter writer(folder);
   s.lastRecovery = s.engine->Recover(id, writer);
-  s.lastOutputPath = writer.OutputPath();
+  s.lastOutputPath = os::HostPath(writer.OutputPath());
   return s.lastRecovery.ok() ? 1 : 0;
 }
 

@@ -164,6 +164,13 @@ uint64_t CNTFSVolume::FindReadableEnd() {
   return (good + 1) * sector;
 }
 
+bool CNTFSVolume::MftCutShort(uint64_t& claimed) const {
+  claimed = 0;
+  if (!mftData_ || geometry_.recordBytes == 0) return false;
+  claimed = mftData_->GetValueSize(nullptr) / geometry_.recordBytes;
+  return readableBytes_ < VolumeBytes() - geometry_.sectorBytes;
+}
+
 uint64_t CNTFSVolume::CountRecords() const {
   if (!mftData_ || geometry_.recordBytes == 0) return 0;
   // A data size claiming more than the runs map or the device holds would

@@ -34,7 +34,13 @@ class CNTFSVolume {
   const Outcome& OpenOutcome() const { return outcome_; }
   uint64_t Serial() const { return serial_; }
   const std::u16string& Label() const { return label_; }
-  uint64_t VolumeBytes() const { return geometry_.volumeSectors * geometry_.sectorBytes; }
+  // The boot sector's count leaves out the backup boot sector at the end.
+  uint64_t VolumeBytes() const { return (geometry_.volumeSectors + 1) * geometry_.sectorBytes; }
+  // The device ends before the volume the boot sector describes: records
+  // and data past its end cannot be read. `claimed` receives the records
+  // the $MFT's size holds.
+  bool MftCutShort(uint64_t& claimed) const;
+  uint64_t ReadableBytes() const { return readableBytes_; }
   uint16_t SectorBytes() const { return geometry_.sectorBytes; }
   uint32_t ClusterBytes() const { return geometry_.clusterBytes; }
   uint32_t RecordBytes() const { return geometry_.recordBytes; }

@@ -1,5 +1,7 @@
 #include "kernel/ntfs/NtfsEngine.h"
 
+#include <cstdio>
+
 #include "kernel/DelItemRegistry.h"
 #include "kernel/engine/ItemWriter.h"
 #include "kernel/ntfs/BootSector.h"
@@ -29,7 +31,22 @@ class NtfsEngine final : public VolumeEngine {
 
   Outcome Scan(ScanSink& sink) override {
     baseUnits_ = sink.Base().size();
-    return ScanDeletedRecords(*volume_, source_, sink, ReadVolumeBitmap(*volume_));
+    Outcome outcome = ScanDeletedRecords(*volume_, source_, sink, ReadVolumeBitmap(*volume_));
+    uint64_t claimed = 0;
+    if (outcome.ok() && volume_->MftCutShort(claimed)) {
+      // What could be read is listed; the user must still learn that the
+      // rest of the table was not there to read.
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "volume larger than the device: the device ends at byte %llu, the boot "
+                    "sector claims %llu bytes; %llu of %llu MFT records could be read",
+                    static_cast<unsigned long long>(volume_->ReadableBytes()),
+                    static_cast<unsigned long long>(volume_->VolumeBytes()),
+                    static_cast<unsigned long long>(volume_->RecordCount()),
+                    static_cast<unsigned long long>(claimed));
+      outcome = Outcome::Damaged(Ascii16(text));
+    }
+    return outcome;
   }
 
   RecoverResult Recover(uint64_t id, ItemWriter& writer) override {

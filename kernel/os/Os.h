@@ -122,6 +122,8 @@ std::unique_ptr<OutputFile> CreateNewFile(const std::u16string& path, FileError&
 // which is never replaced.
 FileError RenameNoReplace(const std::u16string& from, const std::u16string& to);
 bool RemoveFile(const std::u16string& path);
+// A kernel path as the system writes it ("/" between components on POSIX).
+std::u16string HostPath(const std::u16string& path);
 
 void SleepMs(unsigned milliseconds);
 

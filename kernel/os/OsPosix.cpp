@@ -293,6 +293,13 @@ FileError RenameNoReplace(const std::u16string& from, const std::u16string& to) 
   return ErrorFromErrno(errno);
 }
 
+std::u16string HostPath(const std::u16string& path) {
+  std::u16string p = path;
+  for (char16_t& c : p)
+    if (c == u'\\') c = u'/';
+  return p;
+}
+
 bool RemoveFile(const std::u16string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 void SleepMs(unsigned milliseconds) {

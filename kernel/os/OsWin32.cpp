@@ -321,6 +321,8 @@ FileError RenameNoReplace(const std::u16string& from, const std::u16string& to) 
   return ErrorFromWin32(GetLastError());
 }
 
+std::u16string HostPath(const std::u16string& path) { return path; }
+
 bool RemoveFile(const std::u16string& path) { return DeleteFileW(W(LongPath(path))) != 0; }
 
 void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
