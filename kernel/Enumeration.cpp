@@ -52,6 +52,29 @@ ProbeResult ProbeSource(const VolumeSource& source, const EngineEntry** which) {
   return ProbeLead(ByteView(lead.data(), lead.size()), which);
 }
 
+bool ReadDiskPartitions(const std::u16string& spec, PartitionTable& table,
+                        std::vector<ProbedPartition>& out) {
+  out.clear();
+  VolumeSource disk;
+  disk.open = [spec] { return os::OpenImagePath(spec); };
+  auto device = disk.open();
+  if (!device) return false;
+  uint64_t bytes = 0;
+  device->QuerySize(bytes);
+  SectorReader reader(std::move(device), 512);
+  table = ReadPartitionTable(reader, bytes);
+  for (const PartitionEntry& e : table.entries) {
+    VolumeSource part;
+    part.open = disk.open;
+    part.base = e.firstByte;
+    part.length = e.bytes;
+    ProbeResult probe;
+    if (e.bytes != 0) probe = ProbeSource(part);
+    out.push_back(ProbedPartition{e, probe});
+  }
+  return true;
+}
+
 std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes) {
   std::vector<DevicePartition> found;
   SectorReader reader(disk.OpenWindow(), disk.deviceSectorBytes);

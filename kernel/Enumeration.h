@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kernel/device/DeviceEntry.h"
+#include "kernel/device/PartitionTable.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/engine/Engine.h"
 
@@ -22,6 +23,15 @@ bool BuildDeviceName(const DeviceList& list, size_t index, std::u16string& out, 
 std::vector<uint8_t> ReadLead(const VolumeSource& source);
 // The engines' probe of a source's first bytes.
 ProbeResult ProbeSource(const VolumeSource& source, const EngineEntry** which = nullptr);
+
+// Every partition of a disk image or device at `spec`, with what the
+// engines' probes make of each. False when it cannot be opened.
+struct ProbedPartition {
+  PartitionEntry entry;
+  ProbeResult probe;
+};
+bool ReadDiskPartitions(const std::u16string& spec, PartitionTable& table,
+                        std::vector<ProbedPartition>& out);
 
 // The partitions of a whole disk that an engine recognises.
 std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes);

@@ -5,6 +5,7 @@
 
 #include "kernel/DelItemRegistry.h"
 #include "kernel/Kestrel.h"
+#include "kernel/Enumeration.h"
 #include "kernel/TaskControl.h"
 #include "kernel/os/Os.h"
 
@@ -196,6 +197,37 @@ KESTREL_API int KESTREL_CALL KX_GetLastOutputPath(KChar* out, int cap) noexcept 
     return static_cast<int>(path.size());
   } catch (...) {
     return 0;
+  }
+}
+
+KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_PartitionInfo* out, int cap,
+                                                   KChar* note, int noteCap) noexcept {
+  try {
+    if (!path) return -1;
+    kestrel::PartitionTable table;
+    std::vector<kestrel::ProbedPartition> parts;
+    if (!kestrel::ReadDiskPartitions(U16(path), table, parts)) return -1;
+    CopyText(table.note, note, noteCap);
+    for (int i = 0; i < cap && out && i < static_cast<int>(parts.size()); ++i) {
+      const kestrel::ProbedPartition& p = parts[static_cast<size_t>(i)];
+      if (out[i].size < sizeof(uint32_t)) continue;
+      KX_PartitionInfo info{};
+      info.number = static_cast<uint32_t>(p.entry.number);
+      info.firstByte = p.entry.firstByte;
+      info.bytes = p.entry.bytes;
+      info.fsKind = p.probe.Matches() ? p.probe.fsKind : 0;
+      info.mbrType = p.entry.mbrType;
+      std::memcpy(info.gptType, p.entry.gptType.data(), sizeof info.gptType);
+      if (p.probe.Matches()) CopyText(p.probe.typeName, info.fileSystem, 16);
+      CopyText(kestrel::PartitionTypeName(p.entry), info.typeName, 32);
+      CopyText(p.entry.gptName, info.name, 36);
+      info.flags = (p.entry.logical ? KX_PART_LOGICAL : 0) | (p.entry.beyondDisk ? KX_PART_BEYOND_DISK : 0) |
+                   (table.kind == kestrel::TableKind::Gpt ? KX_PART_GPT : 0);
+      CopyRecord(info, &out[i]);
+    }
+    return static_cast<int>(parts.size());
+  } catch (...) {
+    return -1;
   }
 }
 

@@ -190,6 +190,35 @@ KESTREL_API int KESTREL_CALL KX_GetLastRecoveryStatus(KChar* text, int cap) KEST
 // length in units, 0 when nothing was written; cut to cap - 1 and terminated.
 KESTREL_API int KESTREL_CALL KX_GetLastOutputPath(KChar* out, int cap) KESTREL_NOEXCEPT;
 
+
+// One partition of a whole disk or disk image: 224 bytes.
+typedef struct KX_PartitionInfo {
+  uint32_t size;            // offset 0: as in KX_ItemInfo
+  uint32_t number;          // offset 4: as the table numbers it (from 1)
+  uint64_t firstByte;       // offset 8
+  uint64_t bytes;           // offset 16: cut to the disk's end when it reaches past it
+  uint32_t fsKind;          // offset 24: KESTREL_FS_* by the engines' probes, 0 for none
+  uint32_t mbrType;         // offset 28: the MBR type byte, 0 on GPT
+  uint8_t gptType[16];      // offset 32: the GPT type GUID as stored
+  KChar fileSystem[16];     // offset 48: "NTFS", "FAT32", "exFAT"... or empty
+  KChar typeName[32];       // offset 80: "Microsoft basic data", "FAT32"... or empty
+  KChar name[36];           // offset 144: the GPT partition name
+  uint32_t flags;           // offset 216: KX_PART_*
+  uint32_t reserved;        // offset 220
+} KX_PartitionInfo;
+
+#define KX_PART_LOGICAL 0x1u      // inside the extended partition chain
+#define KX_PART_BEYOND_DISK 0x2u  // the table says it reaches past the disk's end
+#define KX_PART_GPT 0x4u          // from a GUID partition table
+
+// Reads the partition table of the disk or disk image at `path` (the same
+// forms KX_MapVolume takes). Fills up to `cap` records (each with its size
+// set by the caller, as in KX_ItemInfo) and returns how many partitions
+// the table has; 0 when there is no table, -1 when `path` cannot be read.
+// `note` (may be null) receives what was wrong with the table, if anything.
+KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_PartitionInfo* out, int cap,
+                                                   KChar* note, int noteCap) KESTREL_NOEXCEPT;
+
 #ifdef __cplusplus
 }  // extern "C"
 
@@ -216,6 +245,14 @@ static_assert(offsetof(KX_VolumeInfo, totalBytes) == 16, "KX_VolumeInfo.totalByt
 static_assert(offsetof(KX_VolumeInfo, serial) == 24, "KX_VolumeInfo.serial");
 static_assert(offsetof(KX_VolumeInfo, fileSystem) == 32, "KX_VolumeInfo.fileSystem");
 static_assert(offsetof(KX_VolumeInfo, label) == 64, "KX_VolumeInfo.label");
+static_assert(sizeof(KX_PartitionInfo) == 224, "KX_PartitionInfo is 224 bytes");
+static_assert(offsetof(KX_PartitionInfo, firstByte) == 8, "KX_PartitionInfo.firstByte");
+static_assert(offsetof(KX_PartitionInfo, fsKind) == 24, "KX_PartitionInfo.fsKind");
+static_assert(offsetof(KX_PartitionInfo, gptType) == 32, "KX_PartitionInfo.gptType");
+static_assert(offsetof(KX_PartitionInfo, fileSystem) == 48, "KX_PartitionInfo.fileSystem");
+static_assert(offsetof(KX_PartitionInfo, typeName) == 80, "KX_PartitionInfo.typeName");
+static_assert(offsetof(KX_PartitionInfo, name) == 144, "KX_PartitionInfo.name");
+static_assert(offsetof(KX_PartitionInfo, flags) == 216, "KX_PartitionInfo.flags");
 static_assert(sizeof(KChar) == 2, "UTF-16 code units");
 #endif
 

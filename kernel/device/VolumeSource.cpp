@@ -21,6 +21,13 @@ class WindowDevice final : public os::Device {
   bool Flush() override { return device_->Flush(); }
   bool QueryGeometry(os::DiskGeometry& out) override { return device_->QueryGeometry(out); }
   bool CheckVerify() override { return device_->CheckVerify(); }
+  bool QuerySize(uint64_t& bytes) override {
+    uint64_t all = 0;
+    if (!device_->QuerySize(all)) return false;
+    const uint64_t from = std::min(base_, all);
+    bytes = length_ != 0 ? std::min(length_, all - from) : all - from;
+    return true;
+  }
 
  private:
   std::unique_ptr<os::Device> device_;

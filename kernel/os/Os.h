@@ -57,10 +57,17 @@ class Device {
   virtual bool QueryGeometry(DiskGeometry& out) = 0;
   // IOCTL_STORAGE_CHECK_VERIFY: is there a medium in the drive?
   virtual bool CheckVerify() = 0;
+  // Bytes the device or image holds; false where the system cannot tell.
+  virtual bool QuerySize(uint64_t& bytes) {
+    bytes = 0;
+    return false;
+  }
 };
 
 // Opens "\\.\X:" (or the image mapped to X). Null when it cannot be opened.
 std::unique_ptr<Device> OpenVolume(char16_t letter, Access access);
+// Opens a disk image, a device path or "path@OFFSET+LENGTH", for reading.
+std::unique_ptr<Device> OpenImagePath(const std::u16string& spec);
 // Opens "\\.\PhysicalDriveN" (or the image mapped to that number).
 std::unique_ptr<Device> OpenPhysicalDrive(int number, Access access);
 

@@ -1,11 +1,14 @@
 // POSIX side of the OS layer: only mapped letters and drive numbers exist.
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -62,6 +65,20 @@ class PosixDevice final : public Device {
   // An image has no drive geometry; callers fall back on the boot sector.
   bool QueryGeometry(DiskGeometry&) override { return false; }
   bool CheckVerify() override { return true; }
+  bool QuerySize(uint64_t& bytes) override {
+    bytes = 0;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    uint64_t all = 0;
+    if (S_ISBLK(st.st_mode)) {
+      if (::ioctl(fd_, BLKGETSIZE64, &all) != 0) return false;
+    } else {
+      all = static_cast<uint64_t>(st.st_size);
+    }
+    const uint64_t from = std::min<uint64_t>(image_.offset, all);
+    bytes = image_.length != 0 ? std::min<uint64_t>(image_.length, all - from) : all - from;
+    return true;
+  }
 
  private:
   int fd_;
@@ -82,6 +99,10 @@ std::unique_ptr<Device> OpenImage(const std::optional<MappedImage>& image) {
 std::unique_ptr<Device> OpenVolume(char16_t letter, Access) {
   LoadEnvironmentOnce();
   return OpenImage(FindVolumeMapping(letter));
+}
+
+std::unique_ptr<Device> OpenImagePath(const std::u16string& spec) {
+  return OpenImage(ParseMappedImage(spec));
 }
 
 std::unique_ptr<Device> OpenPhysicalDrive(int number, Access) {

@@ -96,6 +96,24 @@ class Win32Device final : public Device {
     return DeviceIoControl(handle_, IOCTL_STORAGE_CHECK_VERIFY, nullptr, 0, nullptr, 0, &bytes,
                            nullptr) != 0;
   }
+  bool QuerySize(uint64_t& bytes) override {
+    bytes = 0;
+    uint64_t all = 0;
+    LARGE_INTEGER size;
+    GET_LENGTH_INFORMATION length;
+    DWORD got = 0;
+    if (GetFileSizeEx(handle_, &size) && size.QuadPart > 0) {
+      all = static_cast<uint64_t>(size.QuadPart);
+    } else if (DeviceIoControl(handle_, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
+                               sizeof length, &got, nullptr)) {
+      all = static_cast<uint64_t>(length.Length.QuadPart);
+    } else {
+      return false;
+    }
+    const uint64_t from = std::min<uint64_t>(image_.offset, all);
+    bytes = image_.length != 0 ? std::min<uint64_t>(image_.length, all - from) : all - from;
+    return true;
+  }
 
  private:
   HANDLE handle_;
@@ -129,6 +147,11 @@ std::unique_ptr<Device> OpenVolume(char16_t letter, Access access) {
   char narrow[16];
   std::snprintf(narrow, sizeof narrow, "\\\\.\\%c:", static_cast<char>(letter));
   return OpenDevicePath(WidenAnsi(narrow), access);
+}
+
+std::unique_ptr<Device> OpenImagePath(const std::u16string& spec) {
+  auto image = ParseMappedImage(spec);
+  return image ? OpenMapped(*image) : nullptr;
 }
 
 std::unique_ptr<Device> OpenPhysicalDrive(int number, Access access) {

@@ -131,6 +131,12 @@ class MemoryDevice final : public Device {
   bool Flush() override { return true; }
   bool QueryGeometry(DiskGeometry&) override { return false; }
   bool CheckVerify() override { return true; }
+  bool QuerySize(uint64_t& bytes) override {
+    const uint64_t all = image_.memory->size();
+    const uint64_t from = std::min<uint64_t>(image_.offset, all);
+    bytes = image_.length != 0 ? std::min<uint64_t>(image_.length, all - from) : all - from;
+    return true;
+  }
 
  private:
   MappedImage image_;
