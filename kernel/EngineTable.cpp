@@ -11,6 +11,11 @@ const std::vector<EngineEntry>& EngineTable() {
   return table;
 }
 
+const std::vector<ModeEntry>& ModeTable() {
+  static const std::vector<ModeEntry> table = {};
+  return table;
+}
+
 ProbeResult ProbeLead(ByteView lead, const EngineEntry** which) {
   if (which) *which = nullptr;
   ProbeResult best;

@@ -48,13 +48,31 @@ void DropEngine() {
 
 // The scan thread: probe, open, scan, keep the engine for recoveries, say
 // how it went, and post WM_CLOSE whatever happened.
-void ScanThread(VolumeSource source) {
+void ScanThread(VolumeSource source, const ModeEntry* mode) {
   KernelState& s = State();
   Outcome outcome;
   const EngineEntry* engine = nullptr;
   ProbeResult probe = ProbeSource(source, &engine);
   std::unique_ptr<VolumeEngine> opened;
-  if (!engine) {
+  if (mode) {
+    // The volume's own engine, when one opens, gives the mode its map and
+    // geometry; a disk without a readable file system is scanned whole.
+    std::unique_ptr<VolumeEngine> fileSystem;
+    Outcome ignored;
+    if (engine && probe.outcome.ok()) fileSystem = engine->open(source, ignored);
+    opened = mode->open(source, std::move(fileSystem), outcome);
+    if (opened) {
+      {
+        std::lock_guard<std::mutex> hold(s.recoveryLock);
+        s.facts = opened->Facts();
+      }
+      ScanSink sink(TheRegistry(), s.scanPrefix, s.notifyWindow, &s.progress);
+      outcome = opened->Scan(sink);
+      if (StopRequested() && outcome.ok()) outcome = Outcome::Stopped();
+    } else if (outcome.ok()) {
+      outcome = Outcome::Damaged(u"the volume cannot be opened");
+    }
+  } else if (!engine) {
     outcome = probe.outcome.kind == OutcomeKind::ReadError
                   ? probe.outcome
                   : Outcome::NotSupported(u"no NTFS, FAT or exFAT file system was found on it");
@@ -141,7 +159,7 @@ void PrepareScan(const char16_t* prefix, const char16_t* volume) {
 }
 
 void Launch(const char16_t* prefix, const char16_t* volume, int kind, void* notifyWindow,
-            VolumeSource source) {
+            VolumeSource source, const ModeEntry* mode = nullptr) {
   KernelState& s = State();
   s.scanPrefix = prefix;
   s.scanVolume = volume;
@@ -149,7 +167,8 @@ void Launch(const char16_t* prefix, const char16_t* volume, int kind, void* noti
   s.notifyWindow = notifyWindow;
   ClearStop();
   SetScanStatus(KX_SCAN_RUNNING, u"");
-  if (!StartThread([source] { ScanThread(source); })) os::PostToWindow(notifyWindow, KESTREL_WM_CLOSE, 0, 0);
+  if (!StartThread([source, mode] { ScanThread(source, mode); }))
+    os::PostToWindow(notifyWindow, KESTREL_WM_CLOSE, 0, 0);
 }
 
 bool IsLetterName(const char16_t* volume) {
@@ -239,7 +258,13 @@ int StartScan(const char16_t* prefix, const char16_t* volume, int mode, void* no
 }
 
 int StartScanAnyEngine(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow) {
-  if (!prefix || !volume || mode != KX_MODE_DELETED) return 0;
+  if (!prefix || !volume) return 0;
+  const ModeEntry* modeEngine = nullptr;
+  if (mode != KX_MODE_DELETED) {
+    for (const ModeEntry& m : ModeTable())
+      if (m.mode == mode) modeEngine = &m;
+    if (!modeEngine) return 0;  // a mode this kernel does not have
+  }
   PrepareScan(prefix, volume);
   VolumeSource source;
   if (!FindSource(volume, 0, source)) {
@@ -249,7 +274,7 @@ int StartScanAnyEngine(const char16_t* prefix, const char16_t* volume, int mode,
     }
     source = LetterSource(volume[0]);
   }
-  Launch(prefix, volume, kFsNone, notifyWindow, std::move(source));
+  Launch(prefix, volume, kFsNone, notifyWindow, std::move(source), modeEngine);
   return 1;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kernel/Bytes.h"
+#include "kernel/engine/AllocationMap.h"
 #include "kernel/device/VolumeSource.h"
 #include "kernel/engine/ItemDetails.h"
 #include "kernel/engine/Outcome.h"
@@ -81,9 +82,22 @@ struct RecoverResult {
   bool ok() const { return code == KX_RECOVER_OK; }
 };
 
+// Where the clusters of an allocation map lie on the volume: cluster n
+// starts at byte firstClusterByte + (n - map.FirstCluster()) * clusterBytes.
+struct ClusterLayout {
+  uint64_t firstClusterByte = 0;
+  uint64_t clusterBytes = 0;
+};
+
 class VolumeEngine {
  public:
   virtual ~VolumeEngine() = default;
+  // The volume's cluster map as it is now (read once, in large reads) and
+  // where its clusters lie; false when the engine has none or it cannot be
+  // read. The content scanner carves only the free clusters it names.
+  virtual bool Allocation(AllocationMap& map, ClusterLayout& layout) {
+    return false;
+  }
   virtual VolumeFacts Facts() const = 0;
   // Registers every found item through `sink`. Corrupt records or entries
   // are skipped; only a volume that cannot be walked at all fails.
@@ -99,6 +113,18 @@ struct EngineEntry {
   // and says why in `outcome`.
   std::unique_ptr<VolumeEngine> (*open)(const VolumeSource& source, Outcome& outcome);
 };
+
+// An engine for a scan mode other than the deleted-file scan (KX_MODE_DEEP,
+// KX_MODE_FORMATTED). `fileSystem` is the volume's own engine when one
+// opened (null on a disk with no readable file system); the mode's engine
+// may keep it for the allocation map and the geometry.
+struct ModeEntry {
+  int mode;
+  std::unique_ptr<VolumeEngine> (*open)(const VolumeSource& source,
+                                        std::unique_ptr<VolumeEngine> fileSystem, Outcome& outcome);
+};
+// The scan modes beyond the deleted-file scan; empty until one is built.
+const std::vector<ModeEntry>& ModeTable();
 
 // The file-system engines, in the order they are asked.
 const std::vector<EngineEntry>& EngineTable();

@@ -49,6 +49,13 @@ class NtfsEngine final : public VolumeEngine {
     return outcome;
   }
 
+  bool Allocation(AllocationMap& map, ClusterLayout& layout) override {
+    map = ReadVolumeBitmap(*volume_);
+    layout.firstClusterByte = 0;
+    layout.clusterBytes = volume_->ClusterBytes();
+    return map.Known();
+  }
+
   RecoverResult Recover(uint64_t id, ItemWriter& writer) override {
     if (!paths_) {
       // Items come one after another in table order.
