@@ -35,7 +35,7 @@ std::string NativePath(const std::u16string& path) {
   std::u16string p = path;
   for (char16_t& c : p)
     if (c == u'\\') c = u'/';
-  return ToUtf8(p);
+  return ToHostBytes(p);  // host folders arrive escaped by FromHostBytes
 }
 
 class PosixDevice final : public Device {

@@ -21,7 +21,12 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 
 }  // namespace
 
-std::u16string FromUtf8(std::string_view text) {
+namespace {
+
+// One UTF-8 decoder for both directions of bad input: `bad` is called with
+// the bytes of a malformed sequence and returns how many it consumes.
+template <typename OnBad>
+std::u16string DecodeUtf8(std::string_view text, OnBad bad) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -41,8 +46,7 @@ std::u16string FromUtf8(std::string_view text) {
     } else if ((lead & 0xF8) == 0xF0) {
       extra = 3, c = lead & 0x07, least = 0x10000;
     } else {
-      out += static_cast<char16_t>(kReplacement);
-      ++i;
+      i += bad(out, text.substr(i, 1));
       continue;
     }
     size_t n = 0;
@@ -52,14 +56,51 @@ std::u16string FromUtf8(std::string_view text) {
       ++n;
     }
     if (n < extra || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      // Skip the lead and whatever continuation bytes belonged to it.
-      out += static_cast<char16_t>(kReplacement);
-      i += 1 + n;
+      i += bad(out, text.substr(i, 1 + n));
       continue;
     }
     AppendUtf16(out, c);
     i += 1 + extra;
   }
+  return out;
+}
+
+}  // namespace
+
+std::u16string FromUtf8(std::string_view text) {
+  // The lead and whatever continuation bytes belonged to it: one U+FFFD.
+  return DecodeUtf8(text, [](std::u16string& out, std::string_view sequence) {
+    out += static_cast<char16_t>(kReplacement);
+    return sequence.size();
+  });
+}
+
+std::u16string FromHostBytes(std::string_view bytes) {
+  // Only the lead byte is escaped; decoding resumes at the next byte, so
+  // every byte of the input maps to exactly one escape or one character.
+  return DecodeUtf8(bytes, [](std::u16string& out, std::string_view sequence) {
+    out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(sequence[0]));
+    return size_t{1};
+  });
+}
+
+std::string ToHostBytes(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool paired = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (paired) {
+      ++i;
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      AppendUtf8(out, text.substr(start, i - start));
+      out += static_cast<char>(c - 0xDC00);
+      start = i + 1;
+    }
+  }
+  AppendUtf8(out, text.substr(start));
   return out;
 }
 

@@ -194,7 +194,7 @@ int LoadMappingList(const std::string& list) {
     size_t eq = item.find('=');
     if (eq != std::string::npos && eq > 0) {
       std::string key = item.substr(0, eq);
-      std::u16string value = FromUtf8(item.substr(eq + 1));
+      std::u16string value = FromHostBytes(item.substr(eq + 1));
       const std::string kPhysical = "PhysicalDrive";
       if (key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0]))) {
         if (SetVolumeMapping(static_cast<char16_t>(key[0]), value)) ++taken;
