@@ -1,8 +1,11 @@
 #include "cli/App.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -10,7 +13,9 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Items.h"
+#include "cli/Json.h"
 #include "cli/Platform.h"
+#include "cli/Sha256.h"
 #include "cli/Text.h"
 #include "cli/VolumeArgument.h"
 #include "kernel/Kestrel.h"
@@ -20,44 +25,67 @@ namespace fs = std::filesystem;
 namespace kestrel::cli {
 namespace {
 
-constexpr int kExitUsage = 2;
-// How many failed ids the final message names before it abbreviates.
-constexpr size_t kNamedFailures = 10;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 const KChar* K(const std::u16string& text) { return reinterpret_cast<const KChar*>(text.c_str()); }
 
 void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
-int Error(const std::string& message) {
+void ErrLine(const std::string& message) {
   std::fflush(stdout);
   std::string line = "kestrel: " + message + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
-  return kExitUsage;
 }
 
-fs::path NativePath(const std::string& utf8) { return fs::path(Utf8ToUtf16(utf8)); }
+int Error(const std::string& message, int status = kExitUsage) {
+  ErrLine(message);
+  return status;
+}
 
-// A line on stderr that rewrites itself; only on a terminal.
+template <size_t N>
+std::u16string FieldText(const KChar (&field)[N]) {
+  size_t n = 0;
+  while (n < N && field[n] != 0) ++n;
+  return std::u16string(reinterpret_cast<const char16_t*>(field), n);
+}
+
+// A line on stderr that rewrites itself; only on a terminal, at most ten
+// times a second (the last state is always drawn by Finish).
 class ProgressLine {
  public:
-  ProgressLine() : enabled_(StderrIsTerminal()) {}
+  explicit ProgressLine(bool quiet) : enabled_(!quiet && StderrIsTerminal()) {}
   ~ProgressLine() { Finish(); }
+  bool Due() const {
+    return enabled_ && std::chrono::steady_clock::now() - drawn_ >= kRedrawInterval;
+  }
   void Show(const std::string& text) {
-    if (!enabled_ || text == last_) return;
+    if (!Due()) {
+      pending_ = text;
+      return;
+    }
+    Draw(text);
+  }
+  void Finish() {
+    if (!enabled_) return;
+    if (!pending_.empty()) Draw(pending_);
+    if (!last_.empty()) std::fputc('\n', stderr);
+    last_.clear();
+  }
+
+ private:
+  void Draw(const std::string& text) {
     std::string line = "\r" + text;
     if (text.size() < last_.size()) line += std::string(last_.size() - text.size(), ' ');
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
     last_ = text;
-  }
-  void Finish() {
-    if (enabled_ && !last_.empty()) std::fputc('\n', stderr);
-    last_.clear();
+    pending_.clear();
+    drawn_ = std::chrono::steady_clock::now();
   }
 
- private:
   bool enabled_;
-  std::string last_;
+  std::string last_, pending_;
+  std::chrono::steady_clock::time_point drawn_{};
 };
 
 struct Partition {
@@ -72,15 +100,20 @@ std::vector<Partition> Partitions() {
   for (int i = 0; i < count; ++i) {
     PartitionParameter p{};
     if (!SH_GetPartitionParameter(&p, i)) continue;
-    Partition part;
-    size_t n = 0;
-    while (n < 64 && p.name[n] != 0) ++n;
-    part.name.assign(reinterpret_cast<const char16_t*>(p.name), n);
-    part.sectors = p.sectorCount;
-    part.fsKind = p.fsKind;
-    out.push_back(part);
+    out.push_back({FieldText(p.name), p.sectorCount, p.fsKind});
   }
   return out;
+}
+
+// The item at `index` with what KX_GetDelItemInfo knows of it.
+bool ReadItem(int index, Item& item) {
+  DelItem record;
+  if (!SH_GetDelItemFromIndex(index, &record)) return false;
+  item = ItemFromRecord(record);
+  item.info = {};
+  item.info.size = sizeof item.info;
+  item.hasInfo = KX_GetDelItemInfo(record.idLow, record.idHigh, &item.info) != 0;
+  return true;
 }
 
 // Owns the kernel's initialisation for the length of one command.
@@ -98,75 +131,89 @@ class KernelSession {
     initialised_ = true;
   }
 
-  // Maps VOLUME when it is a path, initialises the kernel and finds the
-  // partition. On failure returns false with a one-line message.
+  // Maps VOLUME when it is a path and initialises the kernel. On failure
+  // returns false with a one-line message (the volume cannot be read).
   bool Open(const std::string& argument, std::string& error) {
     VolumeTarget target = ClassifyVolume(argument);
-    char16_t letter = target.letter;
+    letter_ = target.letter;
     if (!target.isLetter) {
       if (!CheckReadable(target.path, error)) return false;
-      letter = PickFreeLetter(LettersInUse());
-      if (letter == 0) {
+      letter_ = PickFreeLetter(LettersInUse());
+      if (letter_ == 0) {
         error = "no free drive letter to map '" + target.path + "' to";
         return false;
       }
       std::error_code ec;
-      bool existsAsGiven = fs::exists(NativePath(target.path), ec);
-      std::u16string mapping = Utf8ToUtf16(MappingArgument(target.path, existsAsGiven));
-      if (!KX_MapVolume(static_cast<KChar>(letter), K(mapping))) {
+      bool existsAsGiven = fs::exists(HostPath(target.path), ec);
+      std::u16string mapping = HostToKernel(MappingArgument(target.path, existsAsGiven));
+      if (!KX_MapVolume(static_cast<KChar>(letter_), K(mapping))) {
         error = "cannot use '" + target.path + "' as a volume";
         return false;
       }
     }
     Init();
-    const std::u16string wanted = std::u16string(1, letter) + u":";
-    for (const Partition& p : Partitions()) {
-      if (p.name == wanted) {
-        partition_ = p;
-        return true;
-      }
-    }
-    if (target.isLetter)
-      error = Utf16ToUtf8(wanted) + " is not an NTFS or FAT volume that can be read";
-    else
-      error = "'" + target.path + "' is neither an NTFS nor a FAT volume";
-    return false;
+    name_ = std::u16string(1, letter_) + u":";
+    return true;
   }
 
-  // Runs one scan to its end (its WM_CLOSE) and returns how many items it
-  // found. The scan thread posts that message as its last act, after its
-  // last item: the items can be read at once, while the thread winds down.
-  int Scan() {
-    ProgressLine progress;
+  std::u16string Prefix() const { return name_ + u"\\"; }
+
+  // Runs one scan to its end. `tick` sees the found count now and then
+  // (on this thread). Returns false with the kernel's message when the
+  // volume could not be read or is not supported; an interrupted scan
+  // keeps what it found.
+  bool Scan(bool quiet, const std::function<void(uint64_t)>& tick, std::string& error) {
+    ProgressLine progress(quiet);
     {
       std::unique_ptr<ScanListener> listener = CreateScanListener();
-      const std::u16string prefix = partition_.name + u"\\";
-      SH_Scan(K(prefix), K(partition_.name), partition_.fsKind, listener->Window());
-      listener->Wait([&](uint64_t found) { progress.Show(ScanProgress(found)); });
+      const std::u16string prefix = Prefix();
+      if (!KX_StartScan(K(prefix), K(name_), KX_MODE_DELETED, listener->Window())) {
+        error = ScanStatusText();
+        return false;
+      }
+      listener->Wait([&](uint64_t found) {
+        if (Interrupted()) SH_StopTask();  // a signal that came before the scan began
+        uint64_t done = 0, total = 0;
+        KX_GetScanProgress(&done, &total);
+        progress.Show(ScanProgress(done, total, found));
+        tick(found);
+      });
     }
     progress.Finish();
-    return std::max(SH_GetDelItemCount(), 0);
+    const int status = KX_GetLastScanStatus(nullptr, 0);
+    if (status != KX_SCAN_OK && status != KX_SCAN_STOPPED) {
+      error = ScanStatusText();
+      return false;
+    }
+    return true;
   }
 
-  // What the scan found, copied out of the kernel.
-  static std::vector<Item> Items(int count) {
+  static std::vector<Item> Items() {
     std::vector<Item> items;
-    items.reserve(static_cast<size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) {
-      DelItem record;
-      if (SH_GetDelItemFromIndex(i, &record)) items.push_back(ItemFromRecord(record));
-    }
+    const int count = std::max(SH_GetDelItemCount(), 0);
+    items.reserve(static_cast<size_t>(count));
+    Item item;
+    for (int i = 0; i < count; ++i)
+      if (ReadItem(i, item)) items.push_back(item);
     return items;
   }
 
  private:
+  std::string ScanStatusText() const {
+    KChar text[512] = {};
+    KX_GetLastScanStatus(text, 512);
+    std::string message = Utf16ToUtf8(FieldText(text));
+    if (message.empty()) message = Utf16ToUtf8(name_) + " is not an NTFS or FAT volume that can be read";
+    return message;
+  }
+
   static bool CheckReadable(const std::string& path, std::string& error) {
     std::string file;
     SplitPartitionSuffix(path, file);
     std::error_code ec;
-    fs::path native = NativePath(path);
+    fs::path native = HostPath(path);
     if (!fs::exists(native, ec)) {
-      native = NativePath(file);
+      native = HostPath(file);
       if (file == path || !fs::exists(native, ec)) {
 #if defined(_WIN32)
         // Device paths such as \\.\PhysicalDrive1 are not files to look at.
@@ -180,23 +227,33 @@ class KernelSession {
       error = "cannot read '" + path + "': it is a folder";
       return false;
     }
-    std::FILE* f = nullptr;
-#if defined(_WIN32)
-    f = _wfopen(native.c_str(), L"rb");
-#else
-    f = std::fopen(native.c_str(), "rb");
-#endif
-    if (!f) {
+    std::ifstream probe(native, std::ios::binary);
+    if (!probe) {
       error = "cannot read '" + path + "': permission denied or unreadable";
       return false;
     }
-    std::fclose(f);
     return true;
   }
 
   bool initialised_ = false;
-  Partition partition_;
+  char16_t letter_ = 0;
+  std::u16string name_;
 };
+
+// The image or device behind VOLUME (no @OFFSET suffix), for the check that
+// the recovery folder is not on it; empty for a Windows drive letter.
+fs::path ScannedSource(const std::string& argument) {
+  VolumeTarget target = ClassifyVolume(argument);
+  std::string device = target.isLetter ? VolumeTablePath(target.letter) : target.path;
+  std::error_code ec;
+  if (!device.empty() && !fs::exists(HostPath(device), ec)) SplitPartitionSuffix(device, device);
+  return device.empty() ? fs::path() : HostPath(device);
+}
+
+char16_t ScannedLetter(const std::string& argument) {
+  VolumeTarget target = ClassifyVolume(argument);
+  return target.isLetter ? target.letter : DeviceLetter(target.path);
+}
 
 int RunList() {
   KernelSession kernel;
@@ -205,23 +262,63 @@ int RunList() {
     const char* fs = p.fsKind == KESTREL_FS_NTFS ? "NTFS" : p.fsKind == KESTREL_FS_FAT ? "FAT" : "?";
     Out(Utf16ToUtf8(p.name) + '\t' + fs + '\t' + std::to_string(p.sectors) + " sectors\n");
   }
-  return 0;
+  return kExitDone;
 }
+
+char16_t PathSeparator() { return static_cast<char16_t>(FolderSeparator()); }
 
 int RunScan(const Options& options) {
   KernelSession kernel;
   std::string error;
-  if (!kernel.Open(options.volume, error)) return Error(error);
-  const int count = kernel.Scan();
-  if (options.json) {
-    Out(FormatJson(KernelSession::Items(count)));
-  } else {
-    // Lines go out in large writes, formatted straight from the records.
+  if (!kernel.Open(options.volume, error)) return Error(error, kExitVolume);
+  const std::u16string prefix = kernel.Prefix();
+
+  // --jsonl streams items while the scan runs; the others print at the end.
+  int streamed = 0;
+  auto stream = [&](uint64_t) {
+    if (options.format != ScanFormat::JsonLines) return;
+    const int count = SH_GetDelItemCount();
     std::string block;
-    DelItem record;
+    Item item;
+    for (; streamed < count; ++streamed) {
+      if (!ReadItem(streamed, item)) continue;
+      block += ItemJson(item, PathInVolume(item.path, prefix, PathSeparator()));
+      block += '\n';
+    }
+    Out(block);
+    std::fflush(stdout);
+  };
+  if (!kernel.Scan(options.quiet, stream, error)) return Error(error, kExitVolume);
+  const int count = std::max(SH_GetDelItemCount(), 0);
+
+  if (options.format == ScanFormat::JsonLines) {
+    stream(0);
+  } else if (options.format == ScanFormat::Json) {
+    KX_VolumeInfo volume{};
+    volume.size = sizeof volume;
+    const bool known = KX_GetVolumeInfo(&volume) != 0;
+    std::string out = "{\"volume\": " + VolumeJson(volume, known) + ",\n \"items\": [";
+    Item item;
+    bool first = true;
     for (int i = 0; i < count; ++i) {
-      if (!SH_GetDelItemFromIndex(i, &record)) continue;
-      AppendScanLine(block, record);
+      if (!ReadItem(i, item)) continue;
+      out += first ? "\n  " : ",\n  ";
+      first = false;
+      out += ItemJson(item, PathInVolume(item.path, prefix, PathSeparator()));
+      if (out.size() >= (1u << 16)) {
+        Out(out);
+        out.clear();
+      }
+    }
+    out += first ? "]}\n" : "\n ]}\n";
+    Out(out);
+  } else {
+    // Lines go out in large writes.
+    std::string block;
+    Item item;
+    for (int i = 0; i < count; ++i) {
+      if (!ReadItem(i, item)) continue;
+      AppendScanLine(block, item, PathInVolume(item.path, prefix, PathSeparator()));
       if (block.size() >= (1u << 16)) {
         Out(block);
         block.clear();
@@ -229,7 +326,42 @@ int RunScan(const Options& options) {
     }
     Out(block);
   }
-  return 0;
+  if (count == 0 && !Interrupted()) ErrLine("no deleted files found");
+  return Interrupted() ? kExitInterrupted : kExitDone;
+}
+
+// Reads back what was written: its length and SHA-256.
+bool HashFile(const fs::path& file, uint64_t& bytes, std::string& sha256) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  Sha256 hash;
+  std::vector<char> buffer(1 << 20);
+  bytes = 0;
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<size_t>(in.gcount());
+    hash.Update(buffer.data(), got);
+    bytes += got;
+  }
+  if (in.bad()) return false;
+  sha256 = hash.Hex();
+  return true;
+}
+
+const char* RecoveryResultName(int status) {
+  switch (status) {
+    case KX_RECOVER_OK: return "recovered";
+    case KX_RECOVER_NOT_FOUND: return "not-found";
+    case KX_RECOVER_READ_ERROR: return "read-error";
+    case KX_RECOVER_NO_SPACE: return "no-space";
+    case KX_RECOVER_PERMISSION: return "permission-denied";
+    case KX_RECOVER_BAD_NAME: return "bad-name";
+    case KX_RECOVER_STOPPED: return "stopped";
+    case KX_RECOVER_VOLUME_CHANGED: return "volume-changed";
+    case KX_RECOVER_ENCRYPTED: return "encrypted";
+    case KX_RECOVER_CORRUPT: return "corrupt";
+    default: return "write-error";
+  }
 }
 
 int RunRecover(const Options& options) {
@@ -239,61 +371,138 @@ int RunRecover(const Options& options) {
   if (options.outDir.find('\\') != std::string::npos)
     return Error("the folder given to --to must not contain '\\'");
 #endif
-  KernelSession kernel;
-  std::string error;
-  if (!kernel.Open(options.volume, error)) return Error(error);
-
   std::error_code ec;
-  fs::path out = NativePath(options.outDir);
+  fs::path out = HostPath(options.outDir);
   fs::path absolute = fs::absolute(out, ec);
   if (!ec) out = absolute.lexically_normal();
-  // Checked before anything is created: a folder on the scanned volume
+  fs::path report;
+  if (!options.report.empty()) {
+    report = fs::absolute(HostPath(options.report), ec).lexically_normal();
+    if (ec) return Error("cannot use the report file '" + options.report + "'");
+  }
+  // Checked before anything is created: writing onto the scanned volume
   // would overwrite the deleted data it is meant to save.
-  VolumeTarget target = ClassifyVolume(options.volume);
-  const char16_t letter = target.isLetter ? target.letter : DeviceLetter(target.path);
-  std::string device = target.isLetter ? VolumeTablePath(target.letter) : target.path;
-  if (!fs::exists(NativePath(device), ec)) SplitPartitionSuffix(device, device);
-  if ((letter != 0 && FolderOnDriveLetter(Utf16ToUtf8(out.u16string()), letter)) ||
-      (!device.empty() && FolderOnMountedVolume(out, NativePath(device))))
-    return Error("the folder given to --to must not be on the volume being scanned");
-  fs::create_directories(out, ec);
-  if (!fs::is_directory(out, ec)) return Error("cannot create the folder '" + options.outDir + "'");
-  const std::u16string folder =
-      Utf8ToUtf16(RecoveryFolderArgument(Utf16ToUtf8(out.u16string()), FolderSeparator()));
+  const fs::path source = ScannedSource(options.volume);
+  const char16_t letter = ScannedLetter(options.volume);
+  if (FolderOnScannedVolume(out, source, letter))
+    return Error("the folder given to --to is on the volume being scanned; choose a folder on another disk");
+  if (!report.empty() && FolderOnScannedVolume(report.parent_path(), source, letter))
+    return Error("the --report file is on the volume being scanned; choose a folder on another disk");
 
-  const int count = kernel.Scan();
+  KernelSession kernel;
+  std::string error;
+  if (!kernel.Open(options.volume, error)) return Error(error, kExitVolume);
+  const std::u16string prefix = kernel.Prefix();
+  if (!kernel.Scan(options.quiet, [](uint64_t) {}, error)) return Error(error, kExitVolume);
   SH_StopTask();  // the scan thread is gone before anything is recovered
-  std::vector<Item> found = KernelSession::Items(count);
+  if (Interrupted()) {
+    Out(RecoverSummary({}) + '\n');
+    return kExitInterrupted;
+  }
+  std::vector<Item> found = KernelSession::Items();
+  if (found.empty()) ErrLine("no deleted files found");
   Choice choice = ChooseItems(found, options);
 
-  std::vector<uint64_t> failedIds = choice.missingIds;
-  size_t recovered = 0;
+  fs::create_directories(out, ec);
+  if (!fs::is_directory(out, ec)) return Error("cannot create the folder '" + options.outDir + "'");
+  std::ofstream reportFile;
+  if (!report.empty()) {
+    reportFile.open(report, std::ios::binary | std::ios::trunc);
+    if (!reportFile) return Error("cannot write the report file '" + options.report + "'");
+  }
+  const std::u16string folder = HostToKernel(
+      RecoveryFolderArgument(KernelToHost(KernelPath(out)), FolderSeparator()));
+
+  RecoverCounts counts;
+  auto writeReport = [&](const JsonObject& line) {
+    if (reportFile.is_open()) reportFile << line.Text() << '\n';
+  };
+  for (uint64_t id : choice.missingIds) {
+    ++counts.failed;
+    ErrLine("failed: id " + std::to_string(id) + ": no item with this id was found");
+    JsonObject line;
+    line.Add("id", id).AddNull("path").AddNull("output").AddNull("size").Add("written", uint64_t{0});
+    line.AddNull("sha256").Add("result", "not-found").Add("reason", "no item with this id was found");
+    writeReport(line);
+  }
+
+  uint64_t bytesTotal = 0, bytesDone = 0;
+  for (const Item& item : choice.items) bytesTotal += item.size;
+  const auto started = std::chrono::steady_clock::now();
+  size_t attempted = 0;
   {
-    ProgressLine progress;
-    const size_t total = choice.items.size();
-    for (size_t i = 0; i < total; ++i) {
-      progress.Show(RecoverProgress(i, total));
-      const Item& item = choice.items[i];
-      if (SH_RecoveryFile(K(folder), IdLow(item.id), IdHigh(item.id)))
-        ++recovered;
-      else
-        failedIds.push_back(item.id);
+    ProgressLine progress(options.quiet);
+    auto show = [&] {
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      progress.Show(RecoverProgress(attempted, choice.items.size(), bytesDone, bytesTotal, seconds));
+    };
+    for (const Item& item : choice.items) {
+      if (Interrupted()) break;
+      show();
+      const bool ok = SH_RecoveryFile(K(folder), IdLow(item.id), IdHigh(item.id)) != 0;
+      ++attempted;
+      bytesDone += item.size;
+      KChar reasonText[512] = {};
+      const int status = ok ? KX_RECOVER_OK : KX_GetLastRecoveryStatus(reasonText, 512);
+      KChar outputText[4096] = {};
+      const int outputLength = KX_GetLastOutputPath(outputText, 4096);
+      const std::u16string inside = PathInVolume(item.path, prefix, PathSeparator());
+      std::string reason = Utf16ToUtf8(FieldText(reasonText));
+      if (ok) {
+        counts.Add(item);
+      } else {
+        ++counts.failed;
+        if (reason.empty()) reason = RecoveryResultName(status);
+        ErrLine("failed: " + Utf16ToUtf8(inside) + ": " + reason);
+      }
+      if (reportFile.is_open()) {
+        JsonObject line;
+        line.Add("id", item.id).Add("path", inside);
+        uint64_t written = 0;
+        std::string sha256;
+        const std::u16string output = FieldText(outputText);
+        if (outputLength > 0) {
+          line.Add("output", output);
+          HashFile(HostPath(KernelToHost(output)), written, sha256);
+        } else {
+          line.AddNull("output");
+        }
+        line.Add("size", item.size).Add("written", written);
+        if (sha256.empty())
+          line.AddNull("sha256");
+        else
+          line.Add("sha256", sha256);
+        line.Add("result", ok ? "recovered" : RecoveryResultName(status));
+        if (ok)
+          line.AddNull("reason");
+        else
+          line.Add("reason", reason);
+        writeReport(line);
+      }
     }
-    progress.Show(RecoverProgress(total, total));
+    show();
   }
-  Out(RecoverSummary(recovered, failedIds.size()) + '\n');
-  std::fflush(stdout);
-  if (!failedIds.empty()) {
-    std::string names;
-    for (size_t i = 0; i < failedIds.size() && i < kNamedFailures; ++i)
-      names += (i ? ", " : "") + std::to_string(failedIds[i]);
-    if (failedIds.size() > kNamedFailures) names += ", ...";
-    std::string line = "kestrel: " + std::to_string(failedIds.size()) +
-                       (failedIds.size() == 1 ? " item" : " items") +
-                       " could not be recovered (ids " + names + ")\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+  if (attempted < choice.items.size()) {
+    const size_t left = choice.items.size() - attempted;
+    ErrLine("interrupted: " + std::to_string(left) + (left == 1 ? " item was" : " items were") +
+            " not attempted");
+    for (size_t i = attempted; i < choice.items.size(); ++i) {
+      const Item& item = choice.items[i];
+      JsonObject line;
+      line.Add("id", item.id).Add("path", PathInVolume(item.path, prefix, PathSeparator()));
+      line.AddNull("output").Add("size", item.size).Add("written", uint64_t{0}).AddNull("sha256");
+      line.Add("result", "not-attempted").Add("reason", "interrupted");
+      writeReport(line);
+    }
   }
-  return RecoverExitStatus(failedIds.size());
+  Out(RecoverSummary(counts) + '\n');
+  if (reportFile.is_open()) {
+    reportFile.flush();
+    if (!reportFile) ErrLine("could not write the report file '" + options.report + "'");
+  }
+  if (Interrupted()) return kExitInterrupted;
+  return RecoverExitStatus(counts.failed);
 }
 
 }  // namespace
@@ -305,13 +514,23 @@ int Run(const std::vector<std::string>& args) {
   const Options& options = parsed.options;
   if (options.help) {
     Out(HelpText(options.command));
-    return 0;
+    return kExitDone;
+  }
+  if (options.version) {
+    Out(VersionText());
+    return kExitDone;
   }
   int status = kExitUsage;
   switch (options.command) {
     case Command::List: status = RunList(); break;
-    case Command::Scan: status = RunScan(options); break;
-    case Command::Recover: status = RunRecover(options); break;
+    case Command::Scan:
+      StartInterruptWatcher();
+      status = RunScan(options);
+      break;
+    case Command::Recover:
+      StartInterruptWatcher();
+      status = RunRecover(options);
+      break;
     case Command::None: break;
   }
   std::fflush(stdout);

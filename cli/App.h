@@ -6,8 +6,8 @@
 
 namespace kestrel::cli {
 
-// `args` are the UTF-8 arguments without the program name. Returns the exit
-// status: 0 done, 1 some items failed, 2 bad usage or an unusable volume.
+// `args` are the arguments without the program name, as bytes. Returns the
+// exit status (kExit* in CommandLine.h).
 int Run(const std::vector<std::string>& args);
 
 }  // namespace kestrel::cli

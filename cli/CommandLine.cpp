@@ -1,25 +1,26 @@
 #include "cli/CommandLine.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
+
+#ifndef KESTREL_VERSION
+#  define KESTREL_VERSION "0.0.0"
+#endif
 
 namespace kestrel::cli {
 namespace {
 
+const std::vector<std::string> kCommands = {"list", "scan", "recover", "help"};
+
 bool IsHelp(std::string_view a) { return a == "--help" || a == "-h"; }
+bool IsVersion(std::string_view a) { return a == "--version" || a == "-V"; }
 
-bool AllDigits(std::string_view a) {
-  return !a.empty() && std::all_of(a.begin(), a.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Splits "--name=value"; `value` is set only when there is an "=".
-bool SplitOption(std::string_view arg, std::string_view& name, std::string_view& value,
-                 bool& hasValue) {
-  if (arg.size() < 3 || arg.substr(0, 2) != "--") return false;
-  size_t eq = arg.find('=');
-  hasValue = eq != std::string_view::npos;
-  name = hasValue ? arg.substr(0, eq) : arg;
-  value = hasValue ? arg.substr(eq + 1) : std::string_view();
-  return true;
+Command CommandNamed(std::string_view name) {
+  if (name == "list") return Command::List;
+  if (name == "scan") return Command::Scan;
+  if (name == "recover") return Command::Recover;
+  return Command::None;
 }
 
 ParseResult Fail(std::string message, Command command) {
@@ -30,8 +31,35 @@ ParseResult Fail(std::string message, Command command) {
   return r;
 }
 
-void AddId(Options& o, uint64_t id) {
-  if (std::find(o.ids.begin(), o.ids.end(), id) == o.ids.end()) o.ids.push_back(id);
+size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// "unknown option '--jsn' for scan; did you mean '--json'?"
+std::string UnknownArgument(const std::string& arg, Command cmd, const CLI::App& app) {
+  if (arg.size() > 1 && arg[0] == '-') {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app.get_options()) {
+      for (const std::string& n : option->get_lnames()) names.push_back("--" + n);
+      for (const std::string& n : option->get_snames()) names.push_back("-" + n);
+    }
+    const std::string name = arg.substr(0, arg.find('='));
+    std::string hint = Suggest(name, names);
+    return "unknown option '" + name + "' for " + CommandName(cmd) +
+           (hint.empty() ? "" : "; did you mean '" + hint + "'?");
+  }
+  return "unexpected argument '" + arg + "'";
 }
 
 }  // namespace
@@ -46,15 +74,31 @@ const char* CommandName(Command command) {
 }
 
 bool ParseItemId(std::string_view text, uint64_t& id) {
-  if (!AllDigits(text)) return false;
+  if (text.empty()) return false;
   uint64_t value = 0;
   for (char c : text) {
+    if (c < '0' || c > '9') return false;
     auto digit = static_cast<uint64_t>(c - '0');
     if (value > (UINT64_MAX - digit) / 10) return false;
     value = value * 10 + digit;
   }
   id = value;
   return true;
+}
+
+std::string Suggest(std::string_view word, const std::vector<std::string>& candidates) {
+  std::string best;
+  size_t bestDistance = std::max<size_t>(2, word.size() / 3) + 1;
+  for (const std::string& c : candidates) {
+    size_t d = EditDistance(word, c);
+    // A prefix ("rec" for "recover") is as good as a near miss.
+    if (word.size() >= 2 && c.rfind(word, 0) == 0) d = std::min<size_t>(d, 1);
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = c;
+    }
+  }
+  return best;
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -66,26 +110,33 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   if (IsHelp(first) || first == "help") {
     o.help = true;
     if (first == "help" && args.size() > 1) {
-      const std::string& topic = args[1];
-      if (topic == "list") o.command = Command::List;
-      else if (topic == "scan") o.command = Command::Scan;
-      else if (topic == "recover") o.command = Command::Recover;
-      else return Fail("unknown command '" + topic + "'", Command::None);
+      o.command = CommandNamed(args[1]);
+      if (o.command == Command::None) {
+        std::string hint = Suggest(args[1], kCommands);
+        return Fail("unknown command '" + args[1] + "'" +
+                        (hint.empty() ? "" : "; did you mean '" + hint + "'?"),
+                    Command::None);
+      }
     }
     result.ok = true;
     return result;
   }
-  if (first == "list") o.command = Command::List;
-  else if (first == "scan") o.command = Command::Scan;
-  else if (first == "recover") o.command = Command::Recover;
-  else if (first.size() > 1 && first[0] == '-')
-    return Fail("unknown option '" + first + "'", Command::None);
-  else return Fail("unknown command '" + first + "'", Command::None);
-
+  if (IsVersion(first)) {
+    o.version = true;
+    result.ok = true;
+    return result;
+  }
+  o.command = CommandNamed(first);
+  if (o.command == Command::None) {
+    if (first.size() > 1 && first[0] == '-') return Fail("unknown option '" + first + "'", Command::None);
+    std::string hint = Suggest(first, kCommands);
+    return Fail("unknown command '" + first + "'" +
+                    (hint.empty() ? "" : "; did you mean '" + hint + "'?"),
+                Command::None);
+  }
   const Command cmd = o.command;
-  // --help anywhere wins over every other argument of the command.
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--") break;
+  // --help anywhere before "--" wins over every other argument.
+  for (size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
     if (IsHelp(args[i])) {
       o.help = true;
       result.ok = true;
@@ -93,88 +144,95 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
   }
 
-  bool haveVolume = false;
-  bool onlyPositional = false;
-  auto setSelection = [&](Selection s) -> bool {
-    if (o.selection != Selection::None && o.selection != s) return false;
-    o.selection = s;
-    return true;
-  };
-  const char* kOneSelection = "choose exactly one of --all, --id and --match";
-
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string_view name, value;
-    bool hasValue = false;
-    if (!onlyPositional && arg == "--") {
-      onlyPositional = true;
-      continue;
-    }
-    if (!onlyPositional && arg.size() > 1 && arg[0] == '-') {
-      if (!SplitOption(arg, name, value, hasValue))
-        return Fail("unknown option '" + arg + "'", cmd);
-      if (cmd == Command::Scan && name == "--json" && !hasValue) {
-        o.json = true;
-      } else if (cmd == Command::Recover && name == "--to") {
-        if (!hasValue) {
-          if (i + 1 >= args.size()) return Fail("--to needs a folder", cmd);
-          value = args[++i];
-        }
-        if (value.empty()) return Fail("--to needs a folder", cmd);
-        if (!o.outDir.empty()) return Fail("--to given twice", cmd);
-        o.outDir = std::string(value);
-      } else if (cmd == Command::Recover && name == "--all" && !hasValue) {
-        if (!setSelection(Selection::All)) return Fail(kOneSelection, cmd);
-      } else if (cmd == Command::Recover && name == "--id") {
-        if (!setSelection(Selection::Ids)) return Fail(kOneSelection, cmd);
-        size_t taken = 0;
-        uint64_t id = 0;
-        if (hasValue) {
-          if (!ParseItemId(value, id)) return Fail("not an item id: '" + std::string(value) + "'", cmd);
-          AddId(o, id);
-          ++taken;
-        }
-        // Every following plain number is another id.
-        while (i + 1 < args.size() && AllDigits(args[i + 1])) {
-          if (!ParseItemId(args[i + 1], id)) return Fail("item id too large: '" + args[i + 1] + "'", cmd);
-          AddId(o, id);
-          ++taken;
-          ++i;
-        }
-        if (taken == 0) {
-          if (i + 1 < args.size() && args[i + 1].size() > 0 && args[i + 1][0] != '-')
-            return Fail("not an item id: '" + args[i + 1] + "'", cmd);
-          return Fail("--id needs at least one item id", cmd);
-        }
-      } else if (cmd == Command::Recover && name == "--match") {
-        if (!setSelection(Selection::Match)) return Fail(kOneSelection, cmd);
-        if (!hasValue) {
-          if (i + 1 >= args.size()) return Fail("--match needs a text", cmd);
-          value = args[++i];
-        }
-        if (value.empty()) return Fail("--match needs a non-empty text", cmd);
-        if (!o.match.empty()) return Fail("--match given twice", cmd);
-        o.match = std::string(value);
-      } else {
-        return Fail("unknown option '" + arg + "' for " + CommandName(cmd), cmd);
-      }
-      continue;
-    }
-    if (cmd == Command::List) return Fail("unexpected argument '" + arg + "'", cmd);
-    if (haveVolume) return Fail("unexpected argument '" + arg + "'", cmd);
-    if (arg.empty()) return Fail("empty volume name", cmd);
-    o.volume = arg;
-    haveVolume = true;
+  CLI::App app;
+  app.set_help_flag();
+  app.allow_windows_style_options(false);
+  std::vector<std::string> volumes;
+  std::vector<std::string> idTexts;
+  std::vector<std::string> matches;
+  bool all = false;
+  if (cmd != Command::List) {
+    app.add_option("VOLUME", volumes);
+    app.add_flag("-q,--quiet", o.quiet);
   }
-
-  if (cmd != Command::List && !haveVolume) return Fail("missing VOLUME", cmd);
+  bool json = false, jsonl = false;
+  if (cmd == Command::Scan) {
+    app.add_flag("--json", json);
+    app.add_flag("--jsonl", jsonl);
+  }
   if (cmd == Command::Recover) {
-    if (o.outDir.empty()) return Fail("missing --to DIR", cmd);
-    if (o.selection == Selection::None) return Fail(kOneSelection, cmd);
+    app.add_option("-o,--to", o.outDir);
+    app.add_option("--report", o.report);
+    app.add_flag("--all", all);
+    app.add_flag("--intact-only", o.intactOnly);
+    // One value per --id (a following number is the VOLUME, not another
+    // id); several ids are "1,2,3" or --id given again.
+    app.add_option("--id", idTexts)->expected(1)->delimiter(',')->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--match", matches)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
+  std::vector<std::string> rest(args.rbegin(), args.rend() - 1);  // CLI11 takes them reversed
+  try {
+    app.parse(rest);
+  } catch (const CLI::ExtrasError&) {
+    // CLI11's message lists every extra argument; the first one, with a
+    // suggestion, is what the user needs to see.
+    std::vector<std::string> extras = app.remaining();
+    return Fail(UnknownArgument(extras.empty() ? std::string() : extras.front(), cmd, app), cmd);
+  } catch (const CLI::ParseError& e) {
+    std::string what = e.what();
+    return Fail(what.empty() ? "bad arguments" : what, cmd);
+  }
+
+  if (volumes.size() > 1) return Fail("unexpected argument '" + volumes[1] + "'", cmd);
+  if (cmd != Command::List) {
+    if (volumes.empty()) return Fail("missing VOLUME", cmd);
+    if (volumes[0].empty()) return Fail("empty volume name", cmd);
+    o.volume = volumes[0];
+  }
+  if (json && jsonl) return Fail("choose one of --json and --jsonl", cmd);
+  o.format = json ? ScanFormat::Json : jsonl ? ScanFormat::JsonLines : ScanFormat::Lines;
+  if (cmd != Command::Recover) {
+    result.ok = true;
+    return result;
+  }
+
+  const int chosen = (all ? 1 : 0) + (idTexts.empty() ? 0 : 1) + (matches.empty() ? 0 : 1);
+  const char* kOneSelection = "choose exactly one of --all, --id and --match";
+  if (chosen != 1) return Fail(kOneSelection, cmd);
+  if (all) o.selection = Selection::All;
+  for (const std::string& text : idTexts) {
+    uint64_t id = 0;
+    if (!ParseItemId(text, id)) return Fail("--id: not an item id: '" + text + "'", cmd);
+    if (std::find(o.ids.begin(), o.ids.end(), id) == o.ids.end()) o.ids.push_back(id);
+    o.selection = Selection::Ids;
+  }
+  if (!matches.empty()) {
+    if (matches.size() > 1) return Fail("--match given twice", cmd);
+    if (matches[0].empty()) return Fail("--match needs a non-empty text", cmd);
+    o.match = matches[0];
+    o.selection = Selection::Match;
+  }
+  if (o.outDir.empty()) return Fail("missing --to DIR", cmd);
   result.ok = true;
   return result;
 }
+
+std::string VersionText() {
+  return "kestrel " KESTREL_VERSION "\n"
+         "Finds deleted files on NTFS and FAT volumes and disk images and copies them out.\n";
+}
+
+namespace {
+
+const char* kExitStatusText =
+    "Exit status:\n"
+    "  0    done\n"
+    "  1    some chosen items were not recovered\n"
+    "  2    bad usage (or a recovery folder on the scanned volume)\n"
+    "  3    the volume cannot be read or is not supported\n"
+    "  130  interrupted (Ctrl-C); what was done so far is reported\n";
+
+}  // namespace
 
 std::string HelpText(Command command) {
   switch (command) {
@@ -185,46 +243,64 @@ std::string HelpText(Command command) {
              "size in sectors, tab-separated. On Linux only letters mapped through\n"
              "KESTREL_VOLUMES (such as D=/path/disk.img) are volumes.\n";
     case Command::Scan:
-      return "usage: kestrel scan VOLUME [--json]\n"
-             "\n"
-             "Scans VOLUME for deleted files and prints one line per found item,\n"
-             "tab-separated: id, size in bytes, modified time (local,\n"
-             "YYYY-MM-DD HH:MM:SS, empty when unknown) and path.\n"
-             "\n"
-             "VOLUME   a drive letter (D:) or the path of a disk image or device;\n"
-             "         PATH@OFFSET+LENGTH (bytes) selects one partition of a disk image\n"
-             "--json   print a JSON array of {id, size, modified, path} instead\n"
-             "\n"
-             "Exit status: 0 done, 2 bad usage or a volume that is unreadable or\n"
-             "neither NTFS nor FAT.\n";
+      return std::string(
+                 "usage: kestrel scan VOLUME [--json | --jsonl] [--quiet]\n"
+                 "\n"
+                 "Scans VOLUME for deleted files and prints one line per found item,\n"
+                 "tab-separated: id, size in bytes, state (intact, partly-overwritten,\n"
+                 "overwritten, damaged or unknown), modified time (UTC, ISO 8601, empty\n"
+                 "when unknown) and the path inside the volume.\n"
+                 "\n"
+                 "VOLUME       a drive letter (D:) or the path of a disk image or device;\n"
+                 "             PATH@OFFSET+LENGTH (bytes) selects one partition of a disk image\n"
+                 "--json       print one JSON object: the volume and an array of items\n"
+                 "--jsonl      print one JSON object per item and line, as they are found\n"
+                 "-q, --quiet  no progress on stderr\n"
+                 "\n") +
+             kExitStatusText;
     case Command::Recover:
-      return "usage: kestrel recover VOLUME --to DIR (--all | --id ID... | --match TEXT)\n"
-             "\n"
-             "Scans VOLUME and writes the chosen deleted files to\n"
-             "DIR/Deleted/<folder inside the volume>/<name>, then prints\n"
-             "\"recovered N, failed M\".\n"
-             "\n"
-             "--to DIR       the recovery folder (created when missing; not on VOLUME)\n"
-             "--all          every found item\n"
-             "--id ID...     the items with these ids, as 'kestrel scan' prints them\n"
-             "--match TEXT   the items whose file name (with extension) contains TEXT;\n"
-             "               ASCII letters match in either case\n"
-             "\n"
-             "Exit status: 0 all written, 1 some items failed, 2 bad usage or a volume\n"
-             "that is unreadable or neither NTFS nor FAT.\n";
+      return std::string(
+                 "usage: kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n"
+                 "                       [--intact-only] [--report FILE] [--quiet]\n"
+                 "\n"
+                 "Scans VOLUME and writes the chosen deleted files to\n"
+                 "DIR/Deleted/<path inside the volume>, then prints\n"
+                 "\"recovered N (A intact, B partly overwritten, C overwritten), failed M\".\n"
+                 "A name already taken gets \" (2)\", \" (3)\", ... before its extension;\n"
+                 "an incomplete copy is kept as <name>.partial and counts as failed.\n"
+                 "\n"
+                 "-o, --to DIR    the recovery folder (created when missing; never on VOLUME)\n"
+                 "--all           every found item\n"
+                 "--id ID[,ID]    the items with these ids, as 'kestrel scan' prints them;\n"
+                 "                a list with commas, or --id again\n"
+                 "--match TEXT    the items whose file name (with extension) contains TEXT;\n"
+                 "                ASCII letters match in either case\n"
+                 "--intact-only   of those, only the items none of whose clusters is in use\n"
+                 "--report FILE   one JSON line per chosen item: id, path, output, size,\n"
+                 "                bytes written, sha256, result and reason\n"
+                 "-q, --quiet     no progress on stderr\n"
+                 "\n"
+                 "Each item that fails is named on stderr with the reason.\n"
+                 "\n") +
+             kExitStatusText;
     default:
-      return "usage: kestrel COMMAND [ARGS]\n"
-             "\n"
-             "Finds deleted files on NTFS and FAT volumes and disk images and copies\n"
-             "them out.\n"
-             "\n"
-             "  kestrel list                                   volumes the kernel sees\n"
-             "  kestrel scan VOLUME [--json]                   list deleted files\n"
-             "  kestrel recover VOLUME --to DIR (--all | --id ID... | --match TEXT)\n"
-             "                                                 write them to DIR\n"
-             "\n"
-             "VOLUME is a drive letter (D:) or the path of a disk image or device.\n"
-             "'kestrel COMMAND --help' tells more about each command.\n";
+      return std::string(
+                 "usage: kestrel COMMAND [ARGS]\n"
+                 "\n"
+                 "Finds deleted files on NTFS and FAT volumes and disk images and copies\n"
+                 "them out.\n"
+                 "\n"
+                 "  kestrel list                               volumes the kernel sees\n"
+                 "  kestrel scan VOLUME [--json | --jsonl]     list deleted files\n"
+                 "  kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n"
+                 "                                             write them to DIR\n"
+                 "  kestrel --version                          the version\n"
+                 "\n"
+                 "VOLUME is a drive letter (D:) or the path of a disk image or device.\n"
+                 "'kestrel COMMAND --help' tells more about each command. Progress goes to\n"
+                 "stderr when it is a terminal; --quiet silences it.\n"
+                 "\n") +
+             kExitStatusText;
   }
 }
 

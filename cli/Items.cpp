@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/Json.h"
 #include "cli/Text.h"
 #include "kernel/os/Utf.h"
 
@@ -30,13 +31,18 @@ void CivilFromDays(int64_t z, int64_t& year, unsigned& month, unsigned& day) {
 
 char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c; }
 
+void AppendNumber(std::string& out, uint64_t value) {
+  char number[24];
+  auto end = std::to_chars(number, number + sizeof number, value).ptr;
+  out.append(number, end);
+}
+
 }  // namespace
 
 Item ItemFromRecord(const DelItem& record) {
   Item item;
   item.id = (uint64_t{record.idHigh} << 32) | record.idLow;
   item.size = record.size;
-  item.modified = record.modified;
   size_t n = 0;
   const size_t capacity = sizeof record.path / sizeof record.path[0];
   while (n < capacity && record.path[n] != 0) ++n;
@@ -47,11 +53,19 @@ Item ItemFromRecord(const DelItem& record) {
 uint32_t IdLow(uint64_t id) { return static_cast<uint32_t>(id & 0xFFFFFFFFu); }
 uint32_t IdHigh(uint64_t id) { return static_cast<uint32_t>(id >> 32); }
 
-namespace {
+std::u16string PathInVolume(std::u16string_view kernelPath, std::u16string_view prefix,
+                            char16_t separator) {
+  std::u16string_view rest = kernelPath;
+  if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix) rest.remove_prefix(prefix.size());
+  constexpr std::u16string_view kDeleted = u"Deleted\\";
+  if (rest.substr(0, kDeleted.size()) == kDeleted) rest.remove_prefix(kDeleted.size());
+  std::u16string out(rest);
+  if (separator != u'\\') std::replace(out.begin(), out.end(), u'\\', separator);
+  return out;
+}
 
-// FormatLocalFileTime's text added to `out`: a scan writes one per item.
-void AppendLocalFileTime(std::string& out, uint64_t fileTime) {
-  if (fileTime == 0) return;
+std::string FormatUtc(uint64_t fileTime) {
+  if (fileTime == 0) return {};
   const uint64_t seconds = fileTime / kTicksPerSecond;
   const auto days = static_cast<int64_t>(seconds / kSecondsPerDay);
   const auto secondOfDay = static_cast<unsigned>(seconds % kSecondsPerDay);
@@ -59,115 +73,119 @@ void AppendLocalFileTime(std::string& out, uint64_t fileTime) {
   unsigned month, day;
   CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
   char text[48];
-  if (year < 0 || year > 9999) {
-    int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02u:%02u:%02u",
-                          static_cast<long long>(year), month, day, secondOfDay / 3600,
-                          secondOfDay / 60 % 60, secondOfDay % 60);
-    if (n > 0) out.append(text, std::min<size_t>(static_cast<size_t>(n), sizeof text - 1));
-    return;
-  }
-  // The common case by hand.
-  auto two = [](char* at, unsigned v) {
-    at[0] = static_cast<char>('0' + v / 10 % 10);
-    at[1] = static_cast<char>('0' + v % 10);
-  };
-  const auto y = static_cast<unsigned>(year);
-  two(text, y / 100);
-  two(text + 2, y % 100);
-  text[4] = '-';
-  two(text + 5, month);
-  text[7] = '-';
-  two(text + 8, day);
-  text[10] = ' ';
-  two(text + 11, secondOfDay / 3600);
-  text[13] = ':';
-  two(text + 14, secondOfDay / 60 % 60);
-  text[16] = ':';
-  two(text + 17, secondOfDay % 60);
-  out.append(text, 19);
+  int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ",
+                        static_cast<long long>(year), month, day, secondOfDay / 3600,
+                        secondOfDay / 60 % 60, secondOfDay % 60);
+  return std::string(text, std::min<size_t>(n > 0 ? static_cast<size_t>(n) : 0, sizeof text - 1));
 }
 
-void AppendLine(std::string& out, uint64_t id, uint64_t size, uint64_t modified,
-                std::u16string_view path) {
-  char number[24];
-  auto put = [&](uint64_t value) {
-    auto end = std::to_chars(number, number + sizeof number, value).ptr;
-    out.append(number, end);
-  };
-  put(id);
+const char* StateName(uint32_t state) {
+  switch (state) {
+    case KX_STATE_INTACT: return "intact";
+    case KX_STATE_PARTLY_OVERWRITTEN: return "partly-overwritten";
+    case KX_STATE_OVERWRITTEN: return "overwritten";
+    case KX_STATE_DAMAGED: return "damaged";
+    default: return "unknown";
+  }
+}
+
+std::string FlagsJson(uint32_t flags) {
+  static const struct {
+    uint32_t bit;
+    const char* name;
+  } kFlags[] = {{KX_FLAG_COMPRESSED, "compressed"},
+                {KX_FLAG_ENCRYPTED, "encrypted"},
+                {KX_FLAG_SPARSE, "sparse"},
+                {KX_FLAG_RESIDENT, "resident"},
+                {KX_FLAG_IN_DELETED_FOLDER, "in-deleted-folder"},
+                {KX_FLAG_FRAGMENT_GUESS, "fragment-guess"},
+                {KX_FLAG_CARVED, "carved"},
+                {KX_FLAG_PREVIOUS_FS, "previous-file-system"}};
+  std::string out = "[";
+  for (const auto& f : kFlags) {
+    if (!(flags & f.bit)) continue;
+    if (out.size() > 1) out += ", ";
+    out += '"';
+    out += f.name;
+    out += '"';
+  }
+  return out + "]";
+}
+
+void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath) {
+  AppendNumber(out, item.id);
   out += '\t';
-  put(size);
+  AppendNumber(out, item.size);
   out += '\t';
-  AppendLocalFileTime(out, modified);
+  out += StateName(item.hasInfo ? item.info.state : KX_STATE_UNKNOWN);
   out += '\t';
-  os::AppendUtf8(out, path);
+  if (item.hasInfo) out += FormatUtc(item.info.modified);
+  out += '\t';
+  const size_t start = out.size();
+  os::AppendUtf8(out, insidePath);
+  for (size_t i = start; i < out.size(); ++i)
+    if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F) out[i] = '?';
   out += '\n';
 }
 
-}  // namespace
-
-std::string FormatLocalFileTime(uint64_t fileTime) {
-  std::string text;
-  AppendLocalFileTime(text, fileTime);
-  return text;
-}
-
-void AppendScanLine(std::string& out, const Item& item) {
-  AppendLine(out, item.id, item.size, item.modified, item.path);
-}
-
-void AppendScanLine(std::string& out, const DelItem& record) {
-  size_t n = 0;
-  const size_t capacity = sizeof record.path / sizeof record.path[0];
-  while (n < capacity && record.path[n] != 0) ++n;
-  AppendLine(out, (uint64_t{record.idHigh} << 32) | record.idLow, record.size, record.modified,
-             std::u16string_view(reinterpret_cast<const char16_t*>(record.path), n));
-}
-
-std::string FormatScanLine(const Item& item) {
-  std::string line;
-  AppendScanLine(line, item);
-  return line;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char esc[8];
-          std::snprintf(esc, sizeof esc, "\\u%04x", c);
-          out += esc;
-        } else {
-          out += ch;  // UTF-8 passes through: JSON text is UTF-8
-        }
-    }
+std::string ItemJson(const Item& item, std::u16string_view insidePath) {
+  JsonObject o;
+  o.Add("id", item.id).Add("path", insidePath).Add("name", FileNameOf(item.path)).Add("size", item.size);
+  const KX_ItemInfo& info = item.info;
+  o.Add("state", StateName(item.hasInfo ? info.state : KX_STATE_UNKNOWN));
+  if (item.hasInfo && info.state != KX_STATE_UNKNOWN) {
+    char share[16];
+    std::snprintf(share, sizeof share, "%u.%02u", info.overwrittenShare / 100,
+                  info.overwrittenShare % 100);
+    o.AddRaw("overwrittenPercent", share);
+  } else {
+    o.AddNull("overwrittenPercent");
   }
-  out += '"';
-  return out;
+  o.AddRaw("flags", FlagsJson(item.hasInfo ? info.flags : 0));
+  if (item.hasInfo)
+    o.Add("recordNumber", info.recordNumber);
+  else
+    o.AddNull("recordNumber");
+  const std::pair<const char*, uint64_t> times[] = {
+      {"created", info.created}, {"modified", info.modified}, {"accessed", info.accessed}};
+  for (const auto& [key, value] : times) {
+    if (item.hasInfo && value != 0)
+      o.Add(key, FormatUtc(value));
+    else
+      o.AddNull(key);
+  }
+  return o.Text();
 }
 
-std::string FormatJson(const std::vector<Item>& items) {
-  if (items.empty()) return "[]\n";
-  std::string out = "[\n";
-  for (size_t i = 0; i < items.size(); ++i) {
-    const Item& item = items[i];
-    out += "  {\"id\": " + std::to_string(item.id) + ", \"size\": " + std::to_string(item.size) +
-           ", \"modified\": " + JsonString(FormatLocalFileTime(item.modified)) +
-           ", \"path\": " + JsonString(Utf16ToUtf8(item.path)) + "}";
-    out += i + 1 < items.size() ? ",\n" : "\n";
+std::string VolumeJson(const KX_VolumeInfo& v, bool known) {
+  JsonObject o;
+  if (!known) return o.AddNull("fileSystem").Text();
+  auto text = [](const KChar* field, size_t capacity) {
+    size_t n = 0;
+    while (n < capacity && field[n] != 0) ++n;
+    return std::u16string(reinterpret_cast<const char16_t*>(field), n);
+  };
+  const std::u16string fileSystem = text(v.fileSystem, std::size(v.fileSystem));
+  const std::u16string label = text(v.label, std::size(v.label));
+  o.Add("fileSystem", fileSystem).Add("size", v.totalBytes);
+  o.Add("sectorSize", uint64_t{v.sectorBytes}).Add("clusterSize", uint64_t{v.clusterBytes});
+  if (label.empty())
+    o.AddNull("label");
+  else
+    o.Add("label", label);
+  if (v.serial == 0) {
+    o.AddNull("serial");
+  } else {
+    // As the system shows it: "1A2B-3C4D" for FAT's 32 bits, 16 digits for NTFS.
+    char serial[24];
+    if (v.serial <= 0xFFFFFFFFu)
+      std::snprintf(serial, sizeof serial, "%04X-%04X", static_cast<unsigned>(v.serial >> 16),
+                    static_cast<unsigned>(v.serial & 0xFFFF));
+    else
+      std::snprintf(serial, sizeof serial, "%016llX", static_cast<unsigned long long>(v.serial));
+    o.Add("serial", serial);
   }
-  out += "]\n";
-  return out;
+  return o.Text();
 }
 
 std::u16string FileNameOf(std::u16string_view path) {
@@ -187,24 +205,28 @@ bool NameMatches(std::u16string_view name, std::u16string_view keyword) {
 
 Choice ChooseItems(const std::vector<Item>& found, const Options& options) {
   Choice choice;
+  auto wanted = [&](const Item& item) {
+    return !options.intactOnly || (item.hasInfo && item.info.state == KX_STATE_INTACT);
+  };
   switch (options.selection) {
     case Selection::All:
-      choice.items = found;
+      for (const Item& item : found)
+        if (wanted(item)) choice.items.push_back(item);
       break;
     case Selection::Match: {
       const std::u16string keyword = Utf8ToUtf16(options.match);
       for (const Item& item : found)
-        if (NameMatches(FileNameOf(item.path), keyword)) choice.items.push_back(item);
+        if (wanted(item) && NameMatches(FileNameOf(item.path), keyword)) choice.items.push_back(item);
       break;
     }
     case Selection::Ids:
       // Scan order; an id that occurs twice names the first item, as the
       // kernel's id lookup does.
       for (const Item& item : found) {
-        bool wanted = std::find(options.ids.begin(), options.ids.end(), item.id) != options.ids.end();
+        bool asked = std::find(options.ids.begin(), options.ids.end(), item.id) != options.ids.end();
         bool taken = std::any_of(choice.items.begin(), choice.items.end(),
                                  [&](const Item& t) { return t.id == item.id; });
-        if (wanted && !taken) choice.items.push_back(item);
+        if (asked && !taken && wanted(item)) choice.items.push_back(item);
       }
       for (uint64_t id : options.ids) {
         bool seen = std::any_of(found.begin(), found.end(), [&](const Item& t) { return t.id == id; });
@@ -217,16 +239,69 @@ Choice ChooseItems(const std::vector<Item>& found, const Options& options) {
   return choice;
 }
 
-std::string RecoverSummary(size_t recovered, size_t failed) {
-  return "recovered " + std::to_string(recovered) + ", failed " + std::to_string(failed);
+void RecoverCounts::Add(const Item& item) {
+  switch (item.hasInfo ? item.info.state : KX_STATE_UNKNOWN) {
+    case KX_STATE_INTACT: ++intact; break;
+    case KX_STATE_PARTLY_OVERWRITTEN: ++partly; break;
+    case KX_STATE_OVERWRITTEN: ++overwritten; break;
+    default: ++otherRecovered; break;
+  }
 }
 
-int RecoverExitStatus(size_t failed) { return failed == 0 ? 0 : 1; }
+std::string RecoverSummary(const RecoverCounts& c) {
+  return "recovered " + std::to_string(c.Recovered()) + " (" + std::to_string(c.intact) +
+         " intact, " + std::to_string(c.partly) + " partly overwritten, " +
+         std::to_string(c.overwritten) + " overwritten), failed " + std::to_string(c.failed);
+}
 
-std::string ScanProgress(uint64_t found) { return "scanning: " + std::to_string(found) + " found"; }
+int RecoverExitStatus(size_t failed) { return failed == 0 ? kExitDone : kExitSomeFailed; }
 
-std::string RecoverProgress(size_t done, size_t total) {
-  return "recovering: " + std::to_string(done) + "/" + std::to_string(total);
+std::string ScanProgress(uint64_t done, uint64_t total, uint64_t found) {
+  std::string line = "scanning: " + std::to_string(done);
+  if (total > 0) {
+    const uint64_t percent = std::min<uint64_t>(100, done >= total ? 100 : done * 100 / total);
+    line += " of " + std::to_string(total) + " (" + std::to_string(percent) + "%)";
+  }
+  return line + ", " + std::to_string(found) + " found";
+}
+
+namespace {
+
+std::string Bytes(double bytes) {
+  static const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  size_t unit = 0;
+  while (bytes >= 1024 && unit + 1 < std::size(kUnits)) bytes /= 1024, ++unit;
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
+  return text;
+}
+
+std::string Duration(double seconds) {
+  const auto s = static_cast<uint64_t>(seconds + 0.5);
+  char text[32];
+  if (s >= 3600)
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", static_cast<unsigned long long>(s / 3600),
+                  static_cast<unsigned long long>(s / 60 % 60), static_cast<unsigned long long>(s % 60));
+  else
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(s / 60),
+                  static_cast<unsigned long long>(s % 60));
+  return text;
+}
+
+}  // namespace
+
+std::string RecoverProgress(size_t filesDone, size_t filesTotal, uint64_t bytesDone,
+                            uint64_t bytesTotal, double seconds) {
+  std::string line = "recovering: " + std::to_string(filesDone) + "/" + std::to_string(filesTotal) +
+                     " files, " + Bytes(static_cast<double>(bytesDone)) + " of " +
+                     Bytes(static_cast<double>(bytesTotal));
+  // Rate and time left only once there is something to measure.
+  if (seconds >= 0.5 && bytesDone > 0) {
+    const double rate = static_cast<double>(bytesDone) / seconds;
+    line += ", " + Bytes(rate) + "/s, " +
+            Duration(static_cast<double>(bytesTotal - std::min(bytesDone, bytesTotal)) / rate) + " left";
+  }
+  return line;
 }
 
 }  // namespace kestrel::cli

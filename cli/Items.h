@@ -1,5 +1,6 @@
-// Found items as the command line shows and chooses them: formatting of
-// scan lines and JSON, local times, and the file-name match of `--match`.
+// Found items as the command line shows and chooses them: paths inside the
+// volume, scan lines and JSON, UTC times, and the file-name match of
+// `--match`.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,9 @@ namespace kestrel::cli {
 struct Item {
   uint64_t id = 0;        // idHigh:idLow
   uint64_t size = 0;
-  uint64_t modified = 0;  // FILETIME, already local
-  std::u16string path;    // as the kernel holds it
+  std::u16string path;    // as the kernel holds it ("D:\Deleted\docs\a.txt")
+  bool hasInfo = false;   // `info` came from KX_GetDelItemInfo
+  KX_ItemInfo info{};
 };
 
 // Copies a record; the path stops at its terminator or at the field's end.
@@ -24,21 +26,29 @@ Item ItemFromRecord(const DelItem& record);
 uint32_t IdLow(uint64_t id);
 uint32_t IdHigh(uint64_t id);
 
-// A local FILETIME as "YYYY-MM-DD HH:MM:SS"; "" for 0. The value is already
-// local time, so it is split into calendar fields with no zone step.
-std::string FormatLocalFileTime(uint64_t fileTime);
+// The item's path inside the volume, from its root: the scan's `prefix`
+// ("D:\") and the "Deleted" folder the kernel puts first are dropped, and
+// components are joined with `separator` ("docs/a.txt" on POSIX).
+std::u16string PathInVolume(std::u16string_view kernelPath, std::u16string_view prefix,
+                            char16_t separator);
 
-// One `scan` line: id, size, time and UTF-8 path, tab-separated, with "\n".
-std::string FormatScanLine(const Item& item);
-// The same appended to `out`, without building a line of its own.
-void AppendScanLine(std::string& out, const Item& item);
-// The line of a kernel record, as of ItemFromRecord(record), without the copy.
-void AppendScanLine(std::string& out, const DelItem& record);
+// A UTC FILETIME as ISO 8601, "2024-03-01T12:34:56Z"; "" for 0.
+std::string FormatUtc(uint64_t fileTime);
+// "intact", "partly-overwritten", "overwritten", "damaged" or "unknown".
+const char* StateName(uint32_t state);
+// The flag names set in `flags` ("compressed", "sparse", ...), as a JSON array.
+std::string FlagsJson(uint32_t flags);
 
-// `text` (UTF-8) as a quoted JSON string.
-std::string JsonString(std::string_view text);
-// The whole `scan --json` output: an array of {id, size, modified, path}.
-std::string FormatJson(const std::vector<Item>& items);
+// One `scan` line: id, size, state, modified (UTC) and the path inside the
+// volume, tab-separated, with "\n". Tabs and line ends cannot occur in
+// names the kernel lets through; any control character left is shown as
+// "?" so that a line is always one item with exactly its five columns.
+void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath);
+
+// One item as a JSON object (no line end).
+std::string ItemJson(const Item& item, std::u16string_view insidePath);
+// The volume as a JSON object.
+std::string VolumeJson(const KX_VolumeInfo& volume, bool known);
 
 // The file name with extension: what follows the last "\", "/" or ":".
 std::u16string FileNameOf(std::u16string_view path);
@@ -48,20 +58,28 @@ std::u16string FileNameOf(std::u16string_view path);
 bool NameMatches(std::u16string_view name, std::u16string_view keyword);
 
 // The items `recover` writes, in scan order, and the asked-for ids that the
-// scan did not find.
+// scan did not find. With --intact-only, only items known to be intact.
 struct Choice {
   std::vector<Item> items;
   std::vector<uint64_t> missingIds;
 };
 Choice ChooseItems(const std::vector<Item>& found, const Options& options);
 
-// "recovered N, failed M"
-std::string RecoverSummary(size_t recovered, size_t failed);
+// What `recover` did, for its last line and exit status.
+struct RecoverCounts {
+  size_t intact = 0, partly = 0, overwritten = 0, otherRecovered = 0;
+  size_t failed = 0;
+  size_t Recovered() const { return intact + partly + overwritten + otherRecovered; }
+  void Add(const Item& item);  // one recovered item, by its state
+};
+// "recovered N (A intact, B partly overwritten, C overwritten), failed M"
+std::string RecoverSummary(const RecoverCounts& counts);
 // 0 when nothing failed, else 1.
 int RecoverExitStatus(size_t failed);
 
 // Progress lines (stderr, terminals only), without line ends.
-std::string ScanProgress(uint64_t found);
-std::string RecoverProgress(size_t done, size_t total);
+std::string ScanProgress(uint64_t done, uint64_t total, uint64_t found);
+std::string RecoverProgress(size_t filesDone, size_t filesTotal, uint64_t bytesDone,
+                            uint64_t bytesTotal, double seconds);
 
 }  // namespace kestrel::cli

@@ -1,4 +1,5 @@
-// Entry point: the arguments as UTF-8, whatever the platform hands over.
+// Entry point: the arguments as bytes (UTF-8 on Windows), whatever the
+// platform hands over.
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)
-    args.push_back(kestrel::cli::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    args.push_back(kestrel::cli::KernelToHost(reinterpret_cast<const char16_t*>(argv[i])));
   return kestrel::cli::Run(args);
 }
 #else

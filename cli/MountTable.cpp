@@ -1,5 +1,7 @@
 #include "cli/MountTable.h"
 
+#include <charconv>
+
 namespace kestrel::cli {
 namespace {
 
@@ -20,35 +22,46 @@ std::string Unescape(std::string_view field) {
   return out;
 }
 
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t from = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > from) fields.push_back(line.substr(from, i - from));
+  }
+  return fields;
+}
+
+bool ParseNumber(std::string_view text, uint32_t& value) {
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
 }  // namespace
 
-std::vector<MountEntry> ParseMountTable(std::string_view text) {
+std::vector<MountEntry> ParseMountInfo(std::string_view text) {
   std::vector<MountEntry> entries;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
+    std::vector<std::string_view> f = Fields(text.substr(start, end - start));
     start = end + 1;
-    std::vector<std::string_view> fields;
-    size_t i = 0;
-    while (i < line.size() && fields.size() < 2) {
-      while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-      size_t from = i;
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-      if (i > from) fields.push_back(line.substr(from, i - from));
-    }
-    if (fields.size() < 2) continue;
-    entries.push_back({Unescape(fields[0]), Unescape(fields[1])});
+    size_t dash = 6;  // optional tags run until a lone "-"
+    while (dash < f.size() && f[dash] != "-") ++dash;
+    if (f.size() < 6 || dash + 2 >= f.size()) continue;
+    MountEntry e;
+    size_t colon = f[2].find(':');
+    if (colon == std::string_view::npos || !ParseNumber(f[2].substr(0, colon), e.major) ||
+        !ParseNumber(f[2].substr(colon + 1), e.minor))
+      continue;
+    e.target = Unescape(f[4]);
+    e.source = Unescape(f[dash + 2]);
+    entries.push_back(std::move(e));
   }
   return entries;
-}
-
-bool PathWithin(std::string_view path, std::string_view root) {
-  while (root.size() > 1 && root.back() == '/') root.remove_suffix(1);
-  if (root == "/") return !path.empty() && path[0] == '/';
-  if (path.size() < root.size() || path.substr(0, root.size()) != root) return false;
-  return path.size() == root.size() || path[root.size()] == '/';
 }
 
 }  // namespace kestrel::cli

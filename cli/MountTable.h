@@ -1,7 +1,9 @@
-// The system's table of mounted file systems (/proc/self/mounts on Linux),
-// read to tell whether a recovery folder lies on the volume being scanned.
+// The system's table of mounted file systems (/proc/self/mountinfo on
+// Linux), read to learn what a FUSE or other device-less file system is
+// made from when a recovery folder lies on it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,15 +11,14 @@
 namespace kestrel::cli {
 
 struct MountEntry {
-  std::string source;  // device or image path (or a name such as "proc")
-  std::string target;  // where it is mounted
+  uint32_t major = 0, minor = 0;  // the st_dev of files on it
+  std::string target;             // where it is mounted
+  std::string source;             // device or image path (or a name such as "proc")
 };
 
-// One entry per line of "source target type options dump pass", with the
-// table's octal escapes (\040 for a space) undone. Short lines are skipped.
-std::vector<MountEntry> ParseMountTable(std::string_view text);
-
-// Is `path` `root` or below it? Both absolute, "/"-separated, normalised.
-bool PathWithin(std::string_view path, std::string_view root);
+// One entry per line of "ID PARENT MAJ:MIN ROOT TARGET OPTIONS [TAGS...] -
+// TYPE SOURCE SUPEROPTIONS", with the table's octal escapes (\040 for a
+// space) undone. Malformed lines are skipped.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
 
 }  // namespace kestrel::cli
