@@ -55,7 +55,8 @@ std::string UnknownArgument(const std::string& arg, Command cmd, const CLI::App&
       for (const std::string& n : option->get_snames()) names.push_back("-" + n);
     }
     const std::string name = arg.substr(0, arg.find('='));
-    std::string hint = Suggest(name, names);
+    // Single letters are too short to guess from.
+    std::string hint = name.rfind("--", 0) == 0 ? Suggest(name, names) : std::string();
     return "unknown option '" + name + "' for " + CommandName(cmd) +
            (hint.empty() ? "" : "; did you mean '" + hint + "'?");
   }
@@ -161,14 +162,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     app.add_flag("--jsonl", jsonl);
   }
   if (cmd == Command::Recover) {
-    app.add_option("-o,--to", o.outDir);
-    app.add_option("--report", o.report);
+    app.add_option("-o,--to", o.outDir)->type_name("DIR");
+    app.add_option("--report", o.report)->type_name("FILE");
     app.add_flag("--all", all);
     app.add_flag("--intact-only", o.intactOnly);
     // One value per --id (a following number is the VOLUME, not another
     // id); several ids are "1,2,3" or --id given again.
-    app.add_option("--id", idTexts)->expected(1)->delimiter(',')->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--match", matches)->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--id", idTexts)->type_name("ID[,ID...]")->expected(1)->allow_extra_args(false)->delimiter(',')->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--match", matches)->type_name("TEXT")->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
   std::vector<std::string> rest(args.rbegin(), args.rend() - 1);  // CLI11 takes them reversed
   try {

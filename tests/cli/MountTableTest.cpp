@@ -6,32 +6,29 @@
 namespace kestrel::cli {
 namespace {
 
-TEST(MountTable, ParsesSourcesAndTargetsWithEscapes) {
-  auto entries = ParseMountTable(
-      "proc /proc proc rw,nosuid 0 0\n"
-      "/dev/sdb1 /mnt/usb\\040stick ext4 rw 0 0\n"
-      "/tmp/my\\134disk.img /media/ntfs fuseblk rw 0 0\n"
+TEST(MountTable, ParsesDevicesSourcesAndTargetsWithEscapes) {
+  auto entries = ParseMountInfo(
+      "22 1 0:21 / /proc rw,nosuid shared:12 - proc proc rw\n"
+      "40 1 8:17 / /mnt/usb\\040stick rw - ext4 /dev/sdb1 rw\n"
+      "41 1 0:52 / /media/ntfs rw,relatime shared:3 master:2 - fuseblk /tmp/my\\134disk.img rw\n"
       "\n"
       "lonely\n"
-      "/dev/sdc1\t/media/tab fat rw 0 0");
+      "42 1 x:1 / /bad rw - t s rw\n"
+      "43 1 7:0 / /no/dash rw t s rw\n"
+      "44 1 259:3\t/ /media/tab rw - vfat /dev/nvme0n1p3 rw");
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].source, "proc");
+  EXPECT_EQ(entries[1].major, 8u);
+  EXPECT_EQ(entries[1].minor, 17u);
   EXPECT_EQ(entries[1].source, "/dev/sdb1");
   EXPECT_EQ(entries[1].target, "/mnt/usb stick");
-  EXPECT_EQ(entries[2].source, "/tmp/my\\disk.img");
+  EXPECT_EQ(entries[2].source, "/tmp/my\\disk.img");  // after optional tags
+  EXPECT_EQ(entries[2].minor, 52u);
+  EXPECT_EQ(entries[3].major, 259u);
   EXPECT_EQ(entries[3].target, "/media/tab");
   // A backslash without three octal digits stays as it is.
-  EXPECT_EQ(ParseMountTable("/a\\9x /b\\04 t")[0].source, "/a\\9x");
-  EXPECT_EQ(ParseMountTable("/a\\9x /b\\04 t")[0].target, "/b\\04");
-}
-
-TEST(MountTable, PathWithinRespectsComponentBoundaries) {
-  EXPECT_TRUE(PathWithin("/mnt/usb", "/mnt/usb"));
-  EXPECT_TRUE(PathWithin("/mnt/usb/out/x", "/mnt/usb"));
-  EXPECT_TRUE(PathWithin("/mnt/usb/out", "/mnt/usb/"));
-  EXPECT_FALSE(PathWithin("/mnt/usb2/out", "/mnt/usb"));
-  EXPECT_FALSE(PathWithin("/mnt", "/mnt/usb"));
-  EXPECT_TRUE(PathWithin("/anything", "/"));
+  EXPECT_EQ(ParseMountInfo("1 1 1:1 / /b\\04 rw - t /a\\9x rw")[0].source, "/a\\9x");
+  EXPECT_EQ(ParseMountInfo("1 1 1:1 / /b\\04 rw - t /a\\9x rw")[0].target, "/b\\04");
 }
 
 TEST(ScannedVolume, RecoveryFolderOnTheScannedLetter) {
