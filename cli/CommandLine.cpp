@@ -219,8 +219,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string VersionText() {
-  return "kestrel " KESTREL_VERSION "\n"
-         "Finds deleted files on NTFS and FAT volumes and disk images and copies them out.\n";
+  return "kestrel " KESTREL_VERSION "\n";
 }
 
 namespace {

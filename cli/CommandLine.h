@@ -55,7 +55,7 @@ std::string Suggest(std::string_view word, const std::vector<std::string>& candi
 
 // The text `--help` prints for a command (None: the overview).
 std::string HelpText(Command command);
-// "kestrel VERSION" and a line about what it is.
+// "kestrel VERSION", one line.
 std::string VersionText();
 
 // The name the user types for a command.
