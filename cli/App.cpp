@@ -461,7 +461,10 @@ int RunRecover(const Options& options) {
         line.Add("id", item.id).Add("path", inside);
         uint64_t written = 0;
         std::string sha256;
-        const std::u16string output = FieldText(outputText);
+        std::u16string output = FieldText(outputText);
+        // The kernel joins with "\"; POSIX names have "/" there (and no "\"
+        // of their own: the kernel makes names safe, --to refuses it).
+        if (FolderSeparator() != '\\') std::replace(output.begin(), output.end(), u'\\', PathSeparator());
         if (outputLength > 0) {
           line.Add("output", output);
           HashFile(HostPath(KernelToHost(output)), written, sha256);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the kestrel command-line tool and recovers every deleted file of the
-# bundled NTFS sample into ./RecoveryData, then lists what it wrote.
+# Builds the kestrel command-line tool, lists the deleted files of the bundled
+# NTFS sample, recovers every one of them into ./RecoveryData, then lists
+# what it wrote.
 # Works from a clean clone on Debian; run as root so missing build tools
 # (cmake, g++, make) can be installed with apt-get. The build folder is
 # build/ in the clone unless KESTREL_BUILD_DIR names another.
@@ -35,6 +36,9 @@ if ! { cmake -S "$root" -B "$build" "${options[@]}" &&
   exit 1
 fi
 gzip -dc "$root/samples/sample_ntfs.img.gz" > "$image"
+
+echo "kestrel scan samples/sample_ntfs.img.gz (unpacked): id, size, state, modified (UTC), path"
+"$build/bin/kestrel" scan "$image"
 
 echo "kestrel recover samples/sample_ntfs.img.gz (unpacked) --to ./RecoveryData --all"
 status=0
