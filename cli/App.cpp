@@ -134,6 +134,7 @@ class KernelSession {
   // Maps VOLUME when it is a path and initialises the kernel. On failure
   // returns false with a one-line message (the volume cannot be read).
   bool Open(const std::string& argument, std::string& error) {
+    argument_ = argument;
     VolumeTarget target = ClassifyVolume(argument);
     letter_ = target.letter;
     if (!target.isLetter) {
@@ -203,8 +204,8 @@ class KernelSession {
     KChar text[512] = {};
     KX_GetLastScanStatus(text, 512);
     std::string message = Utf16ToUtf8(FieldText(text));
-    if (message.empty()) message = Utf16ToUtf8(name_) + " is not an NTFS or FAT volume that can be read";
-    return message;
+    if (message.empty()) message = "not a volume that can be read";
+    return "cannot scan '" + argument_ + "': " + message;
   }
 
   static bool CheckReadable(const std::string& path, std::string& error) {
@@ -236,6 +237,7 @@ class KernelSession {
   }
 
   bool initialised_ = false;
+  std::string argument_;
   char16_t letter_ = 0;
   std::u16string name_;
 };

@@ -533,11 +533,11 @@ TEST(KestrelCli, UnreadableOrUnsupportedVolumesEndWithStatus3) {
   EXPECT_FALSE(fs::exists(tmp.path() / "o")) << "nothing is created for an unusable volume";
 
   // A readable volume that lost nothing: no lines, a word on stderr, done.
-  fs::path fat = tmp.path() / "fresh.img";
-  WriteFile(fat, std::string(8 << 20, '\0'));
-  ASSERT_EQ(std::system(("mkfs.fat '" + fat.string() + "' >/dev/null 2>&1 || /sbin/mkfs.fat '" +
-                         fat.string() + "' >/dev/null 2>&1").c_str()), 0) << "mkfs.fat (dosfstools) is needed";
-  r = Kestrel({"scan", fat.string()});
+  fs::path fresh = tmp.path() / "fresh.img";
+  WriteFile(fresh, std::string(8 << 20, '\0'));
+  ASSERT_EQ(std::system(("mkntfs -q -F -f '" + fresh.string() + "' >/dev/null 2>&1 || /sbin/mkntfs -q -F -f '" +
+                         fresh.string() + "' >/dev/null 2>&1").c_str()), 0) << "mkntfs (ntfs-3g) is needed";
+  r = Kestrel({"scan", fresh.string()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "kestrel: no deleted files found\n");
