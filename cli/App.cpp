@@ -123,7 +123,7 @@ class KernelSession {
   KernelSession(const KernelSession&) = delete;
   KernelSession& operator=(const KernelSession&) = delete;
   ~KernelSession() {
-    if (initialised_) SH_UnInit();  // stops and joins a scan still running
+    if (initialised_) EndKernel();  // stops and joins a scan still running
   }
 
   void Init() {
@@ -173,7 +173,7 @@ class KernelSession {
         return false;
       }
       listener->Wait([&](uint64_t found) {
-        if (Interrupted()) SH_StopTask();  // a signal that came before the scan began
+        if (Interrupted()) StopKernelTask();  // a signal that came before the scan began
         uint64_t done = 0, total = 0;
         KX_GetScanProgress(&done, &total);
         progress.Show(ScanProgress(done, total, found));
@@ -396,7 +396,7 @@ int RunRecover(const Options& options) {
   if (!kernel.Open(options.volume, error)) return Error(error, kExitVolume);
   const std::u16string prefix = kernel.Prefix();
   if (!kernel.Scan(options.quiet, [](uint64_t) {}, error)) return Error(error, kExitVolume);
-  SH_StopTask();  // the scan thread is gone before anything is recovered
+  StopKernelTask();  // the scan thread is gone before anything is recovered
   if (Interrupted()) {
     Out(RecoverSummary({}) + '\n');
     return kExitInterrupted;

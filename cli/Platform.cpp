@@ -154,10 +154,15 @@ std::string VolumeTablePath(char16_t letter) {
 namespace {
 
 std::atomic<int> gInterrupts{0};
+// SH_StopTask and SH_UnInit join the kernel's task thread: never from two
+// threads at once.
+std::mutex gKernelTaskLock;
 
 void NoteInterrupt() {
   if (gInterrupts.fetch_add(1) > 0) std::_Exit(130);  // asked twice: do not wait
-  SH_StopTask();
+  // On a thread of its own: a stop that waits for a hung device must not
+  // keep the watcher from seeing the second interrupt.
+  std::thread(StopKernelTask).detach();
 }
 
 #if defined(_WIN32)
@@ -200,6 +205,16 @@ void StartInterruptWatcher() {
 }
 
 bool Interrupted() { return gInterrupts.load() > 0; }
+
+void StopKernelTask() {
+  std::lock_guard<std::mutex> hold(gKernelTaskLock);
+  SH_StopTask();
+}
+
+void EndKernel() {
+  std::lock_guard<std::mutex> hold(gKernelTaskLock);
+  SH_UnInit();
+}
 
 std::filesystem::path HostPath(const std::string& argument) {
 #if defined(_WIN32)

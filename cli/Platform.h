@@ -36,6 +36,10 @@ void PrepareConsole();
 // A second interrupt ends the program at once with status 130.
 void StartInterruptWatcher();
 bool Interrupted();
+// SH_StopTask and SH_UnInit, one caller at a time (the watcher may stop
+// while the command ends).
+void StopKernelTask();
+void EndKernel();
 
 // Drive letters already taken (bit 0 = A): the system's drives on Windows,
 // the letters of KESTREL_VOLUMES on POSIX.
