@@ -641,6 +641,45 @@ TEST(KestrelCli, ReportLinesMatchWhatWasWritten) {
   EXPECT_EQ(FilesUnder(out).size(), 2 * manifest.size()) << "nothing of the first run was lost";
 }
 
+// Deleted files whose clusters were taken again: the summary counts them by
+// the state the scan shows, and --intact-only takes the intact ones alone.
+TEST(KestrelCli, SummaryCountsStatesAndIntactOnlyTakesIntactItems) {
+  fs::path img = RequireImage("ntfs_reuse");
+  if (img.empty()) return;
+  auto manifest = ReadManifest("ntfs_reuse");
+  RunResult scan = Kestrel({"scan", img.string()});
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  std::map<std::string, size_t> states;
+  std::set<std::string> intact;
+  for (const ScanLine& row : ParseScan(scan.out)) {
+    ++states[row.state];
+    if (row.state == "intact") intact.insert(row.path);
+  }
+  ASSERT_GT(states["intact"], 0u) << scan.out;
+  ASSERT_GT(states["overwritten"] + states["partly-overwritten"], 0u) << scan.out;
+
+  TempDir tmp;
+  RunResult all = Kestrel({"recover", img.string(), "--to", (tmp.path() / "all").string(), "--all"});
+  const size_t total = ParseScan(scan.out).size();
+  EXPECT_EQ(all.out, "recovered " + std::to_string(total) + " (" + std::to_string(states["intact"]) +
+                         " intact, " + std::to_string(states["partly-overwritten"]) + " partly overwritten, " +
+                         std::to_string(states["overwritten"]) + " overwritten), failed 0\n")
+      << all.err;
+
+  RunResult only = Kestrel({"recover", img.string(), "--to", (tmp.path() / "intact").string(), "--all",
+                            "--intact-only"});
+  EXPECT_EQ(only.status, 0) << only.err;
+  EXPECT_EQ(only.out, Summary(intact.size(), 0));
+  auto files = FilesUnder(tmp.path() / "intact");
+  EXPECT_EQ(files.size(), intact.size());
+  for (const std::string& path : intact) {
+    auto e = std::find_if(manifest.begin(), manifest.end(), [&](const ManifestEntry& m) { return m.path == path; });
+    ASSERT_NE(e, manifest.end()) << path;
+    ASSERT_TRUE(files.count("Deleted/" + path)) << path;
+    EXPECT_EQ(Sha256File(files["Deleted/" + path]), e->sha256) << path;
+  }
+}
+
 // Folder and image names that are not UTF-8 are used byte for byte.
 TEST(KestrelCli, PathsThatAreNotUtf8PassUnchanged) {
   fs::path sample = RequireImage("sample_ntfs");
