@@ -52,8 +52,18 @@ void AssignSafeName(std::u16string& out, std::u16string_view name) {
     return;
   }
   out.assign(name);
-  for (char16_t& c : out)
-    if (Forbidden(c)) c = u'_';
+  for (size_t i = 0; i < out.size(); ++i) {
+    char16_t& c = out[i];
+    if (Forbidden(c)) {
+      c = u'_';
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      // Half a surrogate pair is a damaged name, not a character: on POSIX
+      // hosts it would otherwise leave as a raw byte.
+      const bool pairs = c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF;
+      if (pairs) ++i;
+      else c = 0xFFFD;
+    }
+  }
   // Windows drops trailing dots and blanks, so "." and ".." and "a." would
   // not name what they seem to: keep them visible instead.
   for (size_t i = out.size(); i-- > 0 && (out[i] == u'.' || out[i] == u' ');) out[i] = u'_';

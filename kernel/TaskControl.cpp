@@ -26,9 +26,22 @@ KernelState& State() {
 
 namespace {
 
+// Two threads may stop or shut down the kernel at once (a window's cancel
+// and a console's Ctrl-C): joining is one at a time.
 void JoinTaskThread() {
   KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.taskLock);
   if (s.taskThread.joinable()) s.taskThread.join();
+}
+
+// Stops a scan still running and waits for it.
+void StopAndJoin() {
+  KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.taskLock);
+  if (s.taskThread.joinable()) {
+    RequestStop();
+    s.taskThread.join();
+  }
 }
 
 void SetScanStatus(int code, std::u16string text) {
@@ -103,6 +116,7 @@ void ScanThread(VolumeSource source, const ModeEntry* mode) {
 template <typename Body>
 bool StartThread(Body body) {
   KernelState& s = State();
+  std::lock_guard<std::mutex> hold(s.taskLock);
   try {
     s.taskThread = std::thread([body] {
       try {
@@ -146,10 +160,7 @@ void PrepareScan(const char16_t* prefix, const char16_t* volume) {
   KernelState& s = State();
   // A scan still running would write the registry while we empty it: stop
   // it and wait for it first.
-  if (s.taskThread.joinable()) {
-    RequestStop();
-    JoinTaskThread();
-  }
+  StopAndJoin();
   TheRegistry().Clear();
   // The new scan may be of another volume, or of this one changed since.
   DropEngine();
@@ -190,10 +201,7 @@ void KernelInit(void* window) {
 void KernelUnInit() {
   KernelState& s = State();
   // The volumes are about to go: a scan still running on them must end first.
-  if (s.taskThread.joinable()) {
-    RequestStop();
-    JoinTaskThread();
-  }
+  StopAndJoin();
   TheRegistry().Clear();
   DropEngine();
   // Recoveries after this refer to no scan: the volumes they named are gone.
@@ -289,9 +297,10 @@ int RecoverItem(const char16_t* folder, uint32_t idLow, uint32_t idHigh) {
   if (!folder) return 0;
   KernelState& s = State();
   // A recovery never runs beside the scan whose engine it uses.
-  if (s.taskThread.joinable() && s.taskThread.get_id() != std::this_thread::get_id()) {
+  {
     std::lock_guard<std::mutex> statusHold(s.statusLock);
     if (s.scanCode == KX_SCAN_RUNNING) {
+      std::lock_guard<std::mutex> hold(s.recoveryLock);
       s.lastRecovery = {KX_RECOVER_NOT_FOUND, u"a scan is still running"};
       return 0;
     }

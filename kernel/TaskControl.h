@@ -24,6 +24,7 @@ struct KernelState {
   std::u16string scanVolume;
   void* notifyWindow = nullptr;
   std::thread taskThread;
+  std::mutex taskLock;  // guards starting and joining taskThread
   ScanProgress progress;
 
   // The last scan's outcome (KX_GetLastScanStatus).

@@ -79,12 +79,13 @@ bool ItemWriter::Create(std::u16string_view relativePath) {
   finalPath_.append(relativePath);
   const size_t cut = LastSeparator(finalPath_);
   const std::u16string folder = finalPath_.substr(0, cut > 0 ? cut - 1 : 0);
-  // The bytes go to a name of their own until the copy is whole.
+  // The bytes go to a short name of their own until the copy is whole: a
+  // name derived from a 255-unit final name would pass the host's limit.
   bool madeFolders = false;
   for (int n = 1; n <= kMaxNumbered; ++n) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".kestrel-%d.tmp", n);
-    tempPath_ = finalPath_ + Ascii16(suffix);
+    char temp[40];
+    std::snprintf(temp, sizeof temp, "%s.kestrel-%d.tmp", cut > 0 ? "\\" : "", n);
+    tempPath_ = folder + Ascii16(temp);
     os::FileError why = os::FileError::None;
     file_ = os::CreateNewFile(tempPath_, why);
     if (file_) return true;

@@ -32,6 +32,14 @@ TEST(SafeName, EveryLowCharacterIsJudgedOnItsOwn) {
   EXPECT_EQ(out, u"_aux .txt");
 }
 
+TEST(SafeName, HalvesOfSurrogatePairsBecomeReplacementCharacters) {
+  const std::u16string pair = u"\U0001F600";
+  EXPECT_EQ(SafeName(u"a" + pair + u"b"), u"a" + pair + u"b");
+  EXPECT_EQ(SafeName(std::u16string{u'a', char16_t(0xDC80), u'b'}), u"a\uFFFDb");
+  EXPECT_EQ(SafeName(std::u16string{char16_t(0xD83D)}), u"\uFFFD");
+  EXPECT_EQ(SafeName(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}), u"\uFFFD\uFFFD");
+}
+
 TEST(SafeName, DotNamesAndTrailingDotsStayVisible) {
   EXPECT_EQ(SafeName(u"."), u"_");
   EXPECT_EQ(SafeName(u".."), u"__");
