@@ -1,6 +1,7 @@
 // Data-run decoding and reads through the runs: the input's first 32 bytes
 // are the extent's first and last VCN, its data size and a read offset, the
-// rest its run list, built into a deleted file's $DATA in a small volume.
+// rest its run list, built into a deleted file's $DATA in a small volume;
+// then the same runs as a compressed stream (units of 16 clusters).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -73,6 +74,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;  // unreadable here, yet ReadBytes read it: only a device end can differ
           if (std::memcmp(bytesOf.data(), buffer.data() + position, bytesOf.size()) != 0) __builtin_trap();
           position += piece.bytes;
+        }
+      }
+    }
+  }
+  // The same runs read as a compressed stream: reads stay in their buffer,
+  // holes within the range asked for.
+  {
+    std::vector<uint8_t> packedRecord = kestrel::test::RecordBuilder(kestrel::fuzz::kSmallNtfsRecordBytes, 0)
+                                            .StdInfo(0)
+                                            .FileName(5, u"c")
+                                            .FlaggedData(runs, lastVcn - firstVcn, dataSize, 0x0001, 4, offset)
+                                            .Finish();
+    std::vector<uint8_t> packedBytes = kestrel::fuzz::SmallNtfsVolume();
+    kestrel::fuzz::PutRecords(packedBytes, 16, packedRecord.data(), packedRecord.size());
+    kestrel::fuzz::MapBytesAsVolume(std::move(packedBytes));
+    CNTFSVolume packedVolume(u'F');
+    CFileRecord packed(&packedVolume);
+    packed.SetTypeMask(kMaskData);
+    if (packed.LoadFileRecord(16) && packed.BuildAttributes()) {
+      if (auto* compressed = dynamic_cast<CAttrNonResident*>(packed.LookupDataStream(nullptr))) {
+        for (uint64_t at : {uint64_t{0}, offset % (dataSize | 1), dataSize - 1}) {
+          if (compressed->ReadBytes(at, buffer.data(), buffer.size(), got) && got > buffer.size())
+            __builtin_trap();
+          if (compressed->HoleBytesAt(at, buffer.size()) > buffer.size()) __builtin_trap();
         }
       }
     }

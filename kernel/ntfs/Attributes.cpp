@@ -5,10 +5,19 @@
 #include <type_traits>
 
 #include "kernel/ntfs/FileRecord.h"
+#include "kernel/ntfs/Lznt1.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel::ntfs {
+namespace {
+
+// NTFS writes units of 16 clusters of at most 4 KiB; larger ones up to this
+// size are read the same way, anything beyond is not a unit but damage.
+constexpr uint64_t kMaxUnitBytes = 1u << 20;
+constexpr unsigned kUsualUnitLog = 4;
+
+}  // namespace
 
 // ---- CAttrBase ----
 
@@ -59,6 +68,14 @@ CAttrNonResident::CAttrNonResident(ByteView header, CFileRecord* owner)
   if (runsOk_) vcnCount_ = runs_.empty() ? 0 : runs_.back().vcnLast + 1;
   // Reads are bounded by the extent's VCN range as the header gives it.
   if (runsOk_ && last >= first && last - first + 1 > vcnCount_) vcnCount_ = last - first + 1;
+  if (IsCompressed()) {
+    const unsigned unitLog = header_.u8(kAttrCompressionUnit);
+    unitUsable_ = (Flags() & kAttrFlagCompressionMask) == kAttrFlagCompressed && unitLog >= 1 &&
+                  unitLog <= 8 && (uint64_t{clusterBytes_} << unitLog) <= kMaxUnitBytes;
+    // An unusable unit size still walks the stream in the usual steps, each
+    // of them reported corrupt.
+    unitBytes_ = uint64_t{clusterBytes_} << (unitUsable_ ? unitLog : kUsualUnitLog);
+  }
 }
 
 uint64_t CAttrNonResident::GetValueSize(uint64_t* allocatedOut) const {
@@ -121,7 +138,7 @@ bool CAttrNonResident::ReadVirtualClusters(uint64_t vcn, uint64_t count, void* b
 
 bool CAttrNonResident::MapExtents(uint64_t offset, uint64_t length, std::vector<Extent>& out) const {
   out.clear();
-  if (!runsOk_ || clusterBytes_ == 0) return false;
+  if (!runsOk_ || clusterBytes_ == 0 || unitBytes_ != 0) return false;
   const uint64_t size = GetValueSize(nullptr);
   if (offset > size || length > size - offset) return false;
   auto it = std::upper_bound(runs_.begin(), runs_.end(), offset / clusterBytes_,
@@ -168,6 +185,11 @@ bool CAttrNonResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
   if (offset > size) return false;
   length = std::min(length, size - offset);
   auto* out = static_cast<uint8_t*>(buffer);
+  if (unitBytes_ != 0) {
+    if (!ReadCompressed(offset, out, length)) return false;
+    bytesRead = length;
+    return true;
+  }
   uint64_t cluster = offset / clusterBytes_;
   uint64_t inCluster = offset % clusterBytes_;
   uint64_t copied = 0;
@@ -193,6 +215,109 @@ bool CAttrNonResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
   }
   bytesRead = copied;
   return true;
+}
+
+std::vector<tagDataRun_Entry>::const_iterator CAttrNonResident::RunOf(uint64_t vcn) const {
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), vcn,
+                             [](uint64_t v, const tagDataRun_Entry& r) { return v < r.vcnFirst; });
+  if (it == runs_.begin()) return runs_.end();
+  --it;
+  return vcn <= it->vcnLast ? it : runs_.end();
+}
+
+bool CAttrNonResident::ReadCompressed(uint64_t offset, uint8_t* out, uint64_t length) {
+  const uint64_t initialized = std::min(InitializedSize(), GetValueSize(nullptr));
+  while (length > 0) {
+    const uint64_t unit = offset / unitBytes_;
+    const uint64_t inUnit = offset % unitBytes_;
+    const uint64_t n = std::min(length, unitBytes_ - inUnit);
+    if (offset >= initialized) {
+      std::memset(out, 0, n);
+    } else {
+      if (!unitUsable_) {
+        if (corruptUnits_++ == 0) firstCorruptOffset_ = unit * unitBytes_;
+        std::memset(out, 0, n);
+      } else {
+        if (!LoadUnit(unit)) return false;
+        std::memcpy(out, unitBuffer_.data() + inUnit, n);
+      }
+      if (n > initialized - offset) std::memset(out + (initialized - offset), 0, n - (initialized - offset));
+    }
+    out += n;
+    offset += n;
+    length -= n;
+  }
+  return true;
+}
+
+bool CAttrNonResident::LoadUnit(uint64_t unit) {
+  if (unit == cachedUnit_) return true;
+  cachedUnit_ = ~uint64_t{0};
+  const uint64_t perUnit = unitBytes_ / clusterBytes_;
+  const uint64_t first = unit * perUnit;  // the caller's offset lies inside the stream
+  const uint64_t unitStart = unit * unitBytes_;
+  if (unitBuffer_.size() != unitBytes_) unitBuffer_.assign(static_cast<size_t>(unitBytes_), 0);
+  // The unit's allocated clusters from its start, up to a sparse run or
+  // the end of the runs.
+  uint64_t stored = 0;
+  bool holeFollows = false;
+  for (auto it = RunOf(first); it != runs_.end() && stored < perUnit; ++it) {
+    if (it->vcnFirst > first + stored) break;
+    if (it->lcn < 0) {
+      holeFollows = true;
+      break;
+    }
+    stored += std::min(perUnit - stored, it->vcnLast - (first + stored) + 1);
+  }
+  uint8_t* unitBytes = unitBuffer_.data();
+  const uint64_t storedBytes = stored * clusterBytes_;
+  uint64_t got = 0;
+  if (holeFollows && stored == 0) {
+    std::memset(unitBytes, 0, unitBuffer_.size());
+  } else if (holeFollows) {
+    packedBuffer_.resize(static_cast<size_t>(storedBytes));
+    if (!ReadVirtualClusters(first, stored, packedBuffer_.data(), storedBytes, got) ||
+        got != storedBytes)
+      return false;
+    if (!Lznt1Decompress(ByteView(packedBuffer_.data(), packedBuffer_.size()), unitBytes,
+                         unitBuffer_.size())
+             .ok) {
+      std::memset(unitBytes, 0, unitBuffer_.size());
+      if (corruptUnits_++ == 0) firstCorruptOffset_ = unitStart;
+    }
+  } else {
+    // Stored as it is: every byte of the stream in this unit must be mapped.
+    const uint64_t end = std::min(InitializedSize(), GetValueSize(nullptr));
+    if (storedBytes < std::min(unitBytes_, end - unitStart)) return false;
+    if (!ReadVirtualClusters(first, stored, unitBytes, storedBytes, got) || got != storedBytes)
+      return false;
+    std::memset(unitBytes + storedBytes, 0, static_cast<size_t>(unitBytes_ - storedBytes));
+  }
+  cachedUnit_ = unit;
+  return true;
+}
+
+uint64_t CAttrNonResident::HoleBytesAt(uint64_t offset, uint64_t length) const {
+  if (!runsOk_ || clusterBytes_ == 0) return 0;
+  const uint64_t size = GetValueSize(nullptr);
+  if (offset >= size) return 0;
+  length = std::min(length, size - offset);
+  const uint64_t limit = offset + length;
+  // The step in which zeros come: a compression unit or a cluster.
+  const uint64_t step = unitBytes_ != 0 ? unitBytes_ : clusterBytes_;
+  const uint64_t initialized = unitBytes_ != 0 ? InitializedSize() : UINT64_MAX;
+  uint64_t end = offset;
+  while (end < limit) {
+    if (end >= initialized) return length;
+    const uint64_t vcn = end / step * (step / clusterBytes_);
+    auto it = RunOf(vcn);
+    if (it == runs_.end() || it->lcn >= 0) break;
+    // Every step whose first cluster lies in this sparse run reads as zeros.
+    const uint64_t nextVcn = it->vcnLast + 1;
+    if (nextVcn > (UINT64_MAX - step) / clusterBytes_) return length;
+    end = (nextVcn * clusterBytes_ + step - 1) / step * step;
+  }
+  return std::min(end, limit) - offset;
 }
 
 // ---- typed attributes ----

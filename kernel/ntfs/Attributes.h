@@ -52,6 +52,16 @@ class CAttrBase {
 
   uint32_t Type() const { return header_.u32(kAttrType); }
   bool IsNonResident() const { return header_.u8(kAttrNonResident) != 0; }
+  uint16_t Flags() const { return header_.u16(kAttrFlags); }
+  // Stored compressed. A resident value is always stored as it is, even
+  // when its header carries the compressed flag (files in a compressed
+  // folder small enough to be resident).
+  bool IsCompressed() const {
+    return IsNonResident() && (Flags() & kAttrFlagCompressionMask) != 0;
+  }
+  // EFS: the stored bytes are ciphertext.
+  bool IsEncrypted() const { return (Flags() & kAttrFlagEncrypted) != 0; }
+  bool IsSparse() const { return (Flags() & kAttrFlagSparse) != 0; }
   bool IsUnnamed() const { return header_.u8(kAttrNameLength) == 0; }
   std::u16string Name() const { return AttributeName(header_); }
   // First VCN this extent maps (0 for resident values).
@@ -80,12 +90,33 @@ class CAttrResident : public CAttrBase {
   ByteView value_;  // empty when the header's offset or length does not fit
 };
 
+// A value described by data runs. A compressed one (LZNT1, see Lznt1.h) is
+// read compression unit by unit: a unit whose clusters are all allocated
+// is stored as it is; one whose allocated clusters are followed by a
+// sparse run holds its compressed form in those clusters; one that starts
+// sparse is zeros. A unit at the end of the runs whose clusters are all
+// allocated is stored as it is too (the last, short unit of a stream).
+// Bytes past a compressed stream's initialized size read as zeros.
 class CAttrNonResident : public CAttrBase {
  public:
   CAttrNonResident(ByteView header, CFileRecord* owner);
   bool RunsValid() const override { return runsOk_; }
   uint64_t GetValueSize(uint64_t* allocatedOut) const override;
+  // For a compressed stream, the decompressed bytes. A unit that does not
+  // decompress reads as zeros and is counted in CorruptUnits(); the read
+  // still succeeds, so the rest of the stream comes back. A device that
+  // fails, or bytes the runs do not map, fail the read as for any stream.
   bool ReadBytes(uint64_t offset, void* buffer, uint64_t length, uint64_t& bytesRead) override;
+  uint64_t InitializedSize() const { return header_.u64(kAttrInitializedSize); }
+  // Compression units found corrupt by reads so far (a unit decoded twice
+  // counts twice), and the stream offset of the first of them.
+  uint64_t CorruptUnits() const { return corruptUnits_; }
+  uint64_t FirstCorruptOffset() const { return firstCorruptOffset_; }
+  // How many of the bytes [offset, offset + length) read as zeros without
+  // any read of the volume, counted from `offset` up to the first byte
+  // that is stored: sparse runs, compression units that start sparse, and
+  // the part of a compressed stream past its initialized size.
+  uint64_t HoleBytesAt(uint64_t offset, uint64_t length) const;
   uint64_t FirstVcn() const override { return header_.u64(kAttrFirstVcn); }
 
   // Reads `count` clusters from `vcn` into `buffer`; bytesRead tells how
@@ -106,18 +137,33 @@ class CAttrNonResident : public CAttrBase {
     uint64_t bytes = 0;
   };
   // The pieces of the stream's bytes [offset, offset + length), in order.
-  // False when part of the range lies past the value or the mapped runs.
-  // Reads nothing and changes nothing, so another thread may ask.
+  // False when part of the range lies past the value or the mapped runs,
+  // and for compressed streams, whose bytes do not lie on the volume as
+  // they are. Reads nothing and changes nothing, so another thread may ask.
   bool MapExtents(uint64_t offset, uint64_t length, std::vector<Extent>& out) const;
 
  protected:
   bool ReadClusterSpan(void* buffer, uint64_t count, int64_t lcn);
   bool ReadOneCluster(uint64_t vcn);
+  bool ReadCompressed(uint64_t offset, uint8_t* out, uint64_t length);
+  // Fills unitBuffer_ with unit `unit`'s bytes; false when they cannot be read.
+  bool LoadUnit(uint64_t unit);
+  // The run holding `vcn`, or runs_.end().
+  std::vector<tagDataRun_Entry>::const_iterator RunOf(uint64_t vcn) const;
 
   std::vector<tagDataRun_Entry> runs_;
   bool runsOk_ = false;
   uint64_t vcnCount_ = 0;
   std::vector<uint8_t> clusterBuffer_;  // for partial-cluster reads, made on first use
+
+  // Compressed streams only.
+  uint64_t unitBytes_ = 0;      // 0: not compressed
+  bool unitUsable_ = false;     // a method and unit size this reader knows
+  uint64_t cachedUnit_ = ~uint64_t{0};
+  std::vector<uint8_t> unitBuffer_;    // one unit's bytes, made on first use
+  std::vector<uint8_t> packedBuffer_;  // its compressed form
+  uint64_t corruptUnits_ = 0;
+  uint64_t firstCorruptOffset_ = 0;
 };
 
 class CAttr_StdInfo : public CAttrResident {

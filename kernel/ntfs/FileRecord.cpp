@@ -153,8 +153,6 @@ bool CFileRecord::BuildAttributes() {
     // would share a list with a typed class whose object it is not.
     if (type >= 0x10 && type % 0x10 == 0 && index < 16 && (typeMask_ & (1u << index))) {
       if (!AddAttribute(image.Sub(pos, length))) return false;
-      auto* info = static_cast<CAttr_StdInfo*>(attributeLists_[0].At(0));
-      if (info && (info->DosFlags() & (kDosCompressed | kDosEncrypted))) return false;
     }
     pos += length;
   }

@@ -52,8 +52,9 @@ class CFileRecord {
   bool LoadFileRecord(uint64_t recordNumber);
   // The same from an image already read (recordBytes long, not fixed up).
   bool LoadFromImage(uint64_t recordNumber, ByteView image);
-  // Builds the attributes `typeMask` selects. False when building failed or
-  // the file is compressed or encrypted.
+  // Builds the attributes `typeMask` selects. False when building failed.
+  // Compressed and encrypted files are built like any other (DataStream.h
+  // tells them apart).
   bool BuildAttributes();
 
   void SetTypeMask(uint32_t mask) { typeMask_ = mask; }

@@ -11,6 +11,7 @@
 #include "kernel/StopFlag.h"
 #include "kernel/engine/ItemWriter.h"
 #include "kernel/ntfs/AttributeHeader.h"
+#include "kernel/ntfs/DataStream.h"
 #include "kernel/ntfs/FileRecord.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "kernel/ntfs/PathBuilder.h"
@@ -80,14 +81,9 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
 
   CAttrBase* data = record.LookupDataStream(nullptr);
   if (!data) return {KX_RECOVER_CORRUPT, u"the file record holds no data stream"};
-  const uint16_t attrFlags = data->Header().u16(kAttrFlags);
-  uint32_t dosFlags = 0;
-  if (auto* info = static_cast<CAttr_StdInfo*>(record.GetFirstAttribute(kAttrStdInfo)))
-    dosFlags = info->DosFlags();
   // The clusters of an encrypted file hold ciphertext: copying them out
   // would give a file that looks whole and is not.
-  if ((attrFlags & kAttrFlagEncrypted) || (dosFlags & kDosEncrypted))
-    return {KX_RECOVER_ENCRYPTED, u"encrypted: the contents cannot be read without the owner's key"};
+  if (ClassifyDataStream(record) == StreamKind::Encrypted) return {KX_RECOVER_ENCRYPTED, kEncryptedReason};
 
   const std::u16string relative = paths.Rebuild(record, std::min(pathLimit, writer.PathRoom()));
   if (StopRequested()) return StoppedResult();
@@ -103,6 +99,9 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
       return writer.Fail(ReadFailure(VolumeOffsetOf(*data, got)));
     }
     if (!writer.Write(buffer.data(), buffer.size())) return writer.Fail({});
+    // Damaged compression units were written as zeros with the rest around
+    // them: the copy is kept, but not as whole.
+    if (HadCorruptUnits(data)) return writer.Fail({KX_RECOVER_CORRUPT, CorruptUnitsReason(data)});
     return writer.Finish(size);
   }
   // Larger files: each block is written on a second thread while the next
@@ -114,6 +113,7 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
   std::optional<RecoverResult> failure;
   {
     OverlappedWriter overlapped(writer);
+    auto* runs = dynamic_cast<CAttrNonResident*>(data);
     int turn = 0;
     uint64_t copied = 0;
     auto copy = [&](uint64_t bytes) {
@@ -124,6 +124,12 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
         }
         uint64_t want = std::min(kCopyBlockBytes, end - copied);
         uint64_t got = 0;
+        // Compression units that start sparse become holes, as sparse runs do.
+        if (const uint64_t zeros = runs ? runs->HoleBytesAt(copied, want) : 0) {
+          if (!overlapped.Skip(zeros)) return false;
+          copied += zeros;
+          continue;
+        }
         std::vector<uint8_t>& buffer = buffers[turn];
         turn ^= 1;
         // A block that cannot be read whole ends the copy: writing on would
@@ -138,7 +144,6 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
       return true;
     };
     std::vector<CAttrNonResident::Extent> pieces;
-    auto* runs = dynamic_cast<CAttrNonResident*>(data);
     const uint64_t cluster = volume.ClusterBytes();
     const uint64_t mapped = runs && cluster != 0 && runs->MappedClusters() < UINT64_MAX / cluster
                                 ? std::min(size, runs->MappedClusters() * cluster)
@@ -165,6 +170,7 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
     }
     if (!overlapped.Finish() && !failure) failure = RecoverResult{};
   }
+  if (!failure && HadCorruptUnits(data)) failure = RecoverResult{KX_RECOVER_CORRUPT, CorruptUnitsReason(data)};
   if (failure) return writer.Fail(*failure);
   return writer.Finish(size);
 }

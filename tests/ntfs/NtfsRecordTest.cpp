@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kernel/Bytes.h"
+#include "kernel/ntfs/DataStream.h"
 #include "kernel/ntfs/FileRecord.h"
 #include "kernel/ntfs/NTFSVolume.h"
 #include "tests/ntfs/NtfsTestImage.h"
@@ -98,17 +99,20 @@ TEST(FileRecord, TornRecordsAreRejectedButStillNamed) {
   EXPECT_EQ(parent, 5u);
 }
 
-TEST(FileRecord, CompressedOrEncryptedFilesAreNotBuilt) {
+TEST(FileRecord, CompressedAndEncryptedFilesAreBuiltAndTold) {
   NtfsTestImage image;
-  image.PutRecord(20, image.Record(0).StdInfo(FileTimeOf(1), 0x0800).FileName(5, u"c.bin"));
+  image.PutRecord(20, image.Record(0).StdInfo(FileTimeOf(1), 0x0800).FileName(5, u"c.bin").ResidentData({1}));
   image.PutRecord(21, image.Record(0).StdInfo(FileTimeOf(1), 0x4000).FileName(5, u"e.bin"));
   image.PutRecord(22, image.Record(0).StdInfo(FileTimeOf(1), 0x0220).FileName(5, u"s.bin"));
   auto v = Open(image);
+  const StreamKind kinds[] = {StreamKind::Plain, StreamKind::Encrypted, StreamKind::Plain};
   for (uint64_t n : {20, 21, 22}) {
     CFileRecord record(v.volume.get());
     ASSERT_TRUE(record.LoadFileRecord(n));
-    record.SetTypeMask(kMaskFirstLook);
-    EXPECT_EQ(record.BuildAttributes(), n == 22) << n;
+    record.SetTypeMask(kMaskFirstLook | kMaskData);
+    ASSERT_TRUE(record.BuildAttributes()) << n;
+    // Resident data is never stored compressed, whatever the file's flags.
+    EXPECT_EQ(ClassifyDataStream(record), kinds[n - 20]) << n;
   }
 }
 

@@ -145,11 +145,13 @@ TEST(NtfsScan, ListsEveryDeletedFileWithItsPath) {
   std::vector<std::u16string> expected = {
       u"Q:\\Deleted\\docs\\a.txt",     u"Q:\\Deleted\\gone\\b.bin",
       u"Q:\\Deleted\\orphan.txt",      u"Q:\\Deleted\\L2\\L1\\loop.txt",
-      u"Q:\\Deleted\\__\\a_b_c__.txt", u"Q:\\Deleted\\nodata.bin",
+      u"Q:\\Deleted\\__\\a_b_c__.txt", u"Q:\\Deleted\\packed.bin",
+      u"Q:\\Deleted\\secret.bin",      u"Q:\\Deleted\\nodata.bin",
       u"Q:\\Deleted\\empty.dat",       u"Q:\\Deleted\\beyond.bin"};
   // The deep item (39) comes last; its path has its own test.
   ASSERT_EQ(r.items.size(), expected.size() + 1);
-  std::vector<uint64_t> ids = {21, 23, 24, 28, 29, 34, 36, 37, 39};
+  // Compressed (32) and encrypted (33) files are listed too.
+  std::vector<uint64_t> ids = {21, 23, 24, 28, 29, 32, 33, 34, 36, 37, 39};
   for (size_t i = 0; i < r.items.size(); ++i) {
     EXPECT_EQ(r.items[i].idLow, ids[i]);
     EXPECT_EQ(r.items[i].idHigh, 0u);
@@ -158,10 +160,10 @@ TEST(NtfsScan, ListsEveryDeletedFileWithItsPath) {
     }
   }
   EXPECT_EQ(r.items[1].size, 10000u);
-  EXPECT_EQ(r.items[5].size, 4321u) << "no data stream: the size from the file name";
-  EXPECT_EQ(r.items[6].size, 0u);
+  EXPECT_EQ(r.items[7].size, 4321u) << "no data stream: the size from the file name";
+  EXPECT_EQ(r.items[8].size, 0u);
   EXPECT_EQ(r.items[0].modified, test::LocalTime(FileTimeOf(kTime + 1)));
-  EXPECT_EQ(r.items[8].modified, test::LocalTime(FileTimeOf(kTime + 9)));
+  EXPECT_EQ(r.items[10].modified, test::LocalTime(FileTimeOf(kTime + 9)));
 
   // The messages: 1, 2, 3 ... then one WM_CLOSE, last.
   std::vector<uintptr_t> counts;
@@ -178,8 +180,8 @@ TEST(NtfsScan, OverLongPathsAreCutAtAComponent) {
   test::TempDir dir;
   Mapped mapped(TrickyVolume(), dir, "tricky.img");
   ScanResult r = Scan();
-  ASSERT_EQ(r.items.size(), 9u);
-  std::u16string deep = r.Path(8);
+  ASSERT_EQ(r.items.size(), 11u);
+  std::u16string deep = r.Path(10);
   EXPECT_LE(deep.size(), kMaxItemPath);
   EXPECT_GT(deep.size(), kMaxItemPath - 62) << "as many folders as fit";
   const std::u16string head = u"Q:\\Deleted\\";
@@ -294,7 +296,12 @@ TEST(NtfsRecovery, WritesUnderTheItemsPathAndReportsFailures) {
   // Data beyond the end of the volume cannot be read: not a success.
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 37), 0);
   // Records that are not files, or not there.
-  EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 32), 0) << "compressed";
+  // Resident data in a compressed file is stored as it is; an encrypted
+  // file leaves nothing behind.
+  EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 32), 1) << "compressed";
+  EXPECT_EQ(ReadAll(out.path() / "Deleted" / "packed.bin"), std::vector<uint8_t>{1});
+  EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 33), 0) << "encrypted";
+  EXPECT_FALSE(fs::exists(out.path() / "Deleted" / "secret.bin"));
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 120), 0) << "empty record";
   EXPECT_EQ(RecoverNtfsItem(kLetter, folder, 5000), 0) << "past the $MFT";
   EXPECT_EQ(RecoverNtfsItem(u'R', folder, 21), 0) << "no such volume";
@@ -306,16 +313,16 @@ TEST(NtfsRecovery, WritesUnderTheItemsPathAndReportsFailures) {
     std::string rel = fs::relative(entry.path(), out.path()).string();
     EXPECT_EQ(rel.rfind("Deleted", 0), 0u) << rel;
   }
-  EXPECT_EQ(files, 8u);
+  EXPECT_EQ(files, 9u);
 }
 
 TEST(NtfsRecovery, TheDeepestItemGoesWhereTheScanListedIt) {
   test::TempDir dir, out;
   Mapped mapped(TrickyVolume(), dir, "tricky.img");
   ScanResult r = Scan();
-  ASSERT_EQ(r.items.size(), 9u);
-  ASSERT_EQ(r.items[8].idLow, 39u);
-  std::u16string listed = r.Path(8).substr(std::u16string(u"Q:\\").size());
+  ASSERT_EQ(r.items.size(), 11u);
+  ASSERT_EQ(r.items[10].idLow, 39u);
+  std::u16string listed = r.Path(10).substr(std::u16string(u"Q:\\").size());
   ClearStop();
   ASSERT_EQ(RecoverNtfsItem(kLetter, out.AsFolderArgument(), 39), 1);
 #if !defined(_WIN32)  // beyond MAX_PATH the test's own file calls fail on Windows

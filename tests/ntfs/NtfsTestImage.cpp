@@ -135,6 +135,17 @@ RecordBuilder& RecordBuilder::NonResidentData(const std::vector<uint8_t>& runs, 
   return NonResident(0x80, runs, firstVcn, lastVcn, dataSize, name);
 }
 
+RecordBuilder& RecordBuilder::FlaggedData(const std::vector<uint8_t>& runs, uint64_t lastVcn,
+                                          uint64_t dataSize, uint16_t flags, uint8_t unitLog,
+                                          uint64_t initializedSize) {
+  const size_t at = attributes_.size();
+  NonResident(0x80, runs, 0, lastVcn, dataSize, u"");
+  put16(&attributes_[at + 0x0C], flags);
+  attributes_[at + 0x22] = unitLog;
+  put64(&attributes_[at + 0x38], initializedSize);
+  return *this;
+}
+
 RecordBuilder& RecordBuilder::AttrList(const std::vector<AttrListEntry>& entries) {
   std::vector<uint8_t> v;
   for (const AttrListEntry& e : entries) {

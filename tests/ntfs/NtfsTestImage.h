@@ -35,6 +35,10 @@ class RecordBuilder {
   RecordBuilder& NonResidentData(const std::vector<uint8_t>& runs, uint64_t firstVcn,
                                  uint64_t lastVcn, uint64_t dataSize,
                                  const std::u16string& name = u"");
+  // A non-resident $DATA with header flags (0x0001 compressed, 0x4000
+  // encrypted), compression unit (log2 clusters) and initialized size.
+  RecordBuilder& FlaggedData(const std::vector<uint8_t>& runs, uint64_t lastVcn, uint64_t dataSize,
+                             uint16_t flags, uint8_t unitLog, uint64_t initializedSize);
   RecordBuilder& AttrList(const std::vector<AttrListEntry>& entries);
   RecordBuilder& VolInfo(uint8_t major, uint8_t minor);
   RecordBuilder& Resident(uint32_t type, const std::vector<uint8_t>& value,
