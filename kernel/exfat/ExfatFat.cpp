@@ -35,6 +35,8 @@ bool ExfatFat::Entry(uint32_t cluster, uint32_t& value) {
 ChainEnd ExfatFat::Chain(uint32_t first, uint64_t limit, bool exact,
                          std::vector<ClusterRun>& runs) {
   runs.clear();
+  // A chain of more links than the volume has clusters runs in a circle.
+  limit = std::min<uint64_t>(limit, uint64_t{clusterCount_} + 1);
   uint32_t cluster = first;
   for (uint64_t taken = 0; taken < limit; ++taken) {
     if (cluster < kFirstCluster || cluster - kFirstCluster >= clusterCount_) return ChainEnd::Broken;
