@@ -78,6 +78,7 @@ SetStatus ReadEntrySet(ByteView entries, EntrySet& out) {
   out.modified = {set.u32(0x0C), set.u8(0x15), set.u8(0x17)};
   out.accessed = {set.u32(0x10), 0, set.u8(0x18)};
   out.streamFlags = stream.u8(0x01);
+  out.nameHash = stream.u16(0x04);
   out.validLength = stream.u64(0x08);
   out.firstCluster = stream.u32(0x14);
   out.dataLength = stream.u64(0x18);

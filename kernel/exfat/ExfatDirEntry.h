@@ -16,6 +16,7 @@
 // Stream extension (0xC0; 0x40 deleted):
 //   0x01 u8   flags (bit 0 allocation possible, bit 1 no FAT chain)
 //   0x03 u8   name length (UTF-16 units, 1..255)
+//   0x04 u16  name hash (see ExfatUpcase.h)
 //   0x08 u64  valid data length (bytes past it read as zeros)
 //   0x14 u32  first cluster
 //   0x18 u64  data length
@@ -23,7 +24,8 @@
 //   0x02 15 UTF-16 units of the name
 // Entries of the root folder read by the volume: allocation bitmap (0x81:
 // 0x01 u8 flags, bit 0 which bitmap; 0x14 u32 first cluster; 0x18 u64
-// length) and volume label (0x83: 0x01 u8 length; 0x02 11 UTF-16 units).
+// length), up-case table (0x82, see ExfatUpcase.h) and volume label (0x83:
+// 0x01 u8 length; 0x02 11 UTF-16 units).
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,7 @@ constexpr size_t kEntryBytes = 32;
 constexpr uint8_t kInUse = 0x80;
 constexpr uint8_t kEndOfDirectory = 0x00;
 constexpr uint8_t kTypeBitmap = 0x81;
+constexpr uint8_t kTypeUpcase = 0x82;
 constexpr uint8_t kTypeLabel = 0x83;
 constexpr uint8_t kTypeFile = 0x85;
 constexpr uint8_t kTypeStream = 0xC0;
@@ -65,6 +68,7 @@ struct EntrySet {
   uint16_t attributes = 0;
   ExfatTime created, modified, accessed;
   uint8_t streamFlags = 0;
+  uint16_t nameHash = 0;
   uint32_t firstCluster = 0;
   uint64_t validLength = 0;
   uint64_t dataLength = 0;

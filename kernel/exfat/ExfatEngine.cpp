@@ -15,6 +15,7 @@
 #include "kernel/exfat/ExfatBootSector.h"
 #include "kernel/exfat/ExfatDirEntry.h"
 #include "kernel/exfat/ExfatFat.h"
+#include "kernel/exfat/ExfatUpcase.h"
 #include "kernel/os/Os.h"
 
 namespace kestrel::exfat {
@@ -83,7 +84,9 @@ class ExfatVolume final : public VolumeEngine {
   bool AppendCluster(uint32_t cluster);
   // Reads entry sets from `pos` on; stops at the end of the bytes, at an
   // end-of-folder entry (`ended`) or before a set that runs past the end.
-  size_t ParseEntries(size_t pos, uint32_t folder, bool& ended, size_t& sets);
+  // Sets in free clusters (`freeSpace`) must also carry their name's hash.
+  size_t ParseEntries(size_t pos, uint32_t folder, bool freeSpace, bool& ended, size_t& sets);
+  void ReadUpcase();
   void TakeSet(const EntrySet& set, uint32_t folder, uint64_t volumeOffset);
   uint64_t VolumeOffset(size_t pos) const {
     return boot_.ClusterByte(folderClusters_[pos / ClusterBytes()]) + pos % ClusterBytes();
@@ -101,6 +104,9 @@ class ExfatVolume final : public VolumeEngine {
   std::unique_ptr<ExfatFat> fat_;
   std::u16string label_;
   BitmapLocation bitmap_;
+  BitmapLocation upcase_;
+  uint32_t upcaseChecksum_ = 0;
+  UpcaseTable upcaseTable_;
 
   // The last walk.
   bool walked_ = false;
@@ -185,7 +191,8 @@ bool ExfatVolume::LoadFolder(const PendingFolder& pending, Outcome& failure) {
   return !folderClusters_.empty();
 }
 
-size_t ExfatVolume::ParseEntries(size_t pos, uint32_t folder, bool& ended, size_t& sets) {
+size_t ExfatVolume::ParseEntries(size_t pos, uint32_t folder, bool freeSpace, bool& ended,
+                                 size_t& sets) {
   ended = false;
   while (pos + kEntryBytes <= folderBytes_.size()) {
     const uint8_t type = folderBytes_[pos];
@@ -200,7 +207,8 @@ size_t ExfatVolume::ParseEntries(size_t pos, uint32_t folder, bool& ended, size_
     const SetStatus status =
         ReadEntrySet(ByteView(folderBytes_.data() + pos, folderBytes_.size() - pos), set_);
     if (status == SetStatus::Truncated) return pos;  // may go on in a cluster read on
-    if (status != SetStatus::Ok) {
+    if (status != SetStatus::Ok ||
+        (freeSpace && upcaseTable_.Loaded() && upcaseTable_.NameHash(set_.name) != set_.nameHash)) {
       pos += kEntryBytes;  // a damaged set: its entries may still start another
       continue;
     }
@@ -294,6 +302,7 @@ Outcome ExfatVolume::Walk(ScanSink* sink) {
   // A missing or unreadable bitmap leaves every state unknown; the walk
   // itself does not need it beyond reading on.
   ReadAllocationBitmap(reader_, *fat_, boot_, bitmap_, map_);
+  ReadUpcase();
 
   uint64_t done = 0;
   bool root = true;
@@ -318,7 +327,7 @@ Outcome ExfatVolume::Walk(ScanSink* sink) {
     root = false;
     bool ended = false;
     size_t sets = 0;
-    size_t pos = ParseEntries(0, pending.folder, ended, sets);
+    size_t pos = ParseEntries(0, pending.folder, false, ended, sets);
     // A folder that shrank as its files were deleted gave back the clusters
     // after its last one: read on while they are free and hold entry sets.
     while (!ended && map_.Known() && folderBytes_.size() + ClusterBytes() <= kMaxFolderBytes) {
@@ -326,13 +335,31 @@ Outcome ExfatVolume::Walk(ScanSink* sink) {
       if (!boot_.IsCluster(next) || map_.InUse(next) || claimed_.count(static_cast<uint32_t>(next))) break;
       if (!AppendCluster(static_cast<uint32_t>(next))) break;
       size_t found = 0;
-      pos = ParseEntries(pos, pending.folder, ended, found);
+      pos = ParseEntries(pos, pending.folder, true, ended, found);
       if (found == 0) break;
     }
   }
   if (sink) sink->Progress(done, done);
   sink_ = nullptr;
   return Outcome::Success();
+}
+
+void ExfatVolume::ReadUpcase() {
+  // Written in one go at format time; a table that does not check is not used.
+  constexpr uint64_t kMostBytes = 2 * 65536 + 4096;
+  if (upcaseTable_.Loaded() || !boot_.IsCluster(upcase_.firstCluster) || upcase_.length == 0 ||
+      upcase_.length > kMostBytes)
+    return;
+  DataRuns(upcase_.firstCluster, upcase_.length, false, runs_);
+  std::vector<uint8_t> raw(static_cast<size_t>(upcase_.length));
+  size_t at = 0;
+  for (const ClusterRun& run : runs_) {
+    if (at == raw.size() || !boot_.IsCluster(run.first + run.count - 1)) break;
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(raw.size() - at, run.count * ClusterBytes()));
+    if (!reader_.ReadExact(boot_.ClusterByte(run.first), raw.data() + at, take)) return;
+    at += take;
+  }
+  if (at == raw.size()) upcaseTable_.Load(ByteView(raw.data(), raw.size()), upcaseChecksum_);
 }
 
 Outcome ExfatVolume::ReadRoot() {
@@ -352,6 +379,10 @@ Outcome ExfatVolume::ReadRoot() {
         bitmap_.firstCluster == 0) {
       bitmap_.firstCluster = bytes.u32(pos + 0x14);
       bitmap_.length = bytes.u64(pos + 0x18);
+    } else if (type == kTypeUpcase && upcase_.firstCluster == 0) {
+      upcaseChecksum_ = bytes.u32(pos + 0x04);
+      upcase_.firstCluster = bytes.u32(pos + 0x14);
+      upcase_.length = bytes.u64(pos + 0x18);
     } else if (type == kTypeLabel && label_.empty()) {
       const size_t units = std::min<size_t>(bytes.u8(pos + 1), 11);
       for (size_t i = 0; i < units; ++i) label_ += static_cast<char16_t>(bytes.u16(pos + 2 + i * 2));

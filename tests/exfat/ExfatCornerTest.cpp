@@ -12,6 +12,7 @@
 #include "kernel/engine/ItemWriter.h"
 #include "kernel/exfat/ExfatBootSector.h"
 #include "kernel/exfat/ExfatDirEntry.h"
+#include "kernel/exfat/ExfatUpcase.h"
 #include "kernel/os/Os.h"
 #include "tests/exfat/ExfatTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -167,6 +168,36 @@ TEST_F(ExfatCorner, BootRegionOutcomes) {
   EXPECT_EQ(opened.probe.typeName, u"exFAT");
   EXPECT_EQ(opened.probe.outcome.kind, OutcomeKind::UnsupportedVariant);
   EXPECT_FALSE(opened.engine);
+}
+
+// The table mkfs.exfat writes (compressed) checks, maps as Windows does,
+// and hashes the names exfat-fuse wrote as exfat-fuse did.
+TEST(ExfatUpcase, TableOfMkfsHashesNamesAsTheDriverDid) {
+  std::filesystem::path image = RequireImage("exfat");
+  if (image.empty()) return;
+  const std::vector<uint8_t> bytes = ReadWholeFile(image);
+  ExfatBoot boot;
+  ASSERT_TRUE(exfat::ParseBootSector(ByteView(bytes.data(), 512), boot).ok());
+  ByteView root(bytes.data() + boot.ClusterByte(boot.rootCluster), boot.ClusterBytes());
+  exfat::UpcaseTable table;
+  int hashed = 0;
+  for (size_t at = 0; root.Has(at, 32) && root.u8(at) != 0; at += 32) {
+    if (root.u8(at) == exfat::kTypeUpcase) {
+      ByteView raw(bytes.data() + boot.ClusterByte(root.u32(at + 20)), root.u64(at + 24));
+      ASSERT_TRUE(table.Load(raw, root.u32(at + 4)));
+      EXPECT_FALSE(table.Load(raw, root.u32(at + 4) ^ 1));
+      ASSERT_TRUE(table.Load(raw, root.u32(at + 4)));
+    }
+    exfat::EntrySet set;
+    if (table.Loaded() && exfat::ReadEntrySet(root.From(at), set) == exfat::SetStatus::Ok) {
+      EXPECT_EQ(table.NameHash(set.name), set.nameHash) << os::ToUtf8(set.name);
+      ++hashed;
+    }
+  }
+  EXPECT_GT(hashed, 4);
+  EXPECT_EQ(table.Upper(u'a'), u'A');
+  EXPECT_EQ(table.Upper(u'\u00e4'), u'\u00c4');
+  EXPECT_EQ(table.Upper(u'\u4e2d'), u'\u4e2d');
 }
 
 }  // namespace
