@@ -71,6 +71,7 @@ class ExfatVolume final : public VolumeEngine {
   Outcome Open();
   VolumeFacts Facts() const override;
   Outcome Scan(ScanSink& sink) override { return Walk(&sink); }
+  bool Allocation(AllocationMap& map, ClusterLayout& layout) override;
   RecoverResult Recover(uint64_t id, ItemWriter& writer) override;
 
  private:
@@ -439,6 +440,14 @@ Outcome ExfatVolume::Open() {
   if (!outcome.ok()) return outcome;
   fat_ = std::make_unique<ExfatFat>(reader_, boot_);
   return ReadRoot();
+}
+
+bool ExfatVolume::Allocation(AllocationMap& map, ClusterLayout& layout) {
+  if (!map_.Known() && !ReadAllocationBitmap(reader_, *fat_, boot_, bitmap_, map_)) return false;
+  map = map_;
+  layout.firstClusterByte = boot_.ClusterByte(kFirstCluster);
+  layout.clusterBytes = ClusterBytes();
+  return true;
 }
 
 VolumeFacts ExfatVolume::Facts() const {

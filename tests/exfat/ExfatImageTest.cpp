@@ -79,6 +79,12 @@ TEST_P(ExfatImage, DeletedFilesListedRecoveredAndNoWorseThanTheSleuthKit) {
   EXPECT_EQ(facts.label, u"Kestrel");
   EXPECT_EQ(facts.totalBytes, fs::file_size(image));
 
+  AllocationMap map;
+  ClusterLayout layout;
+  ASSERT_TRUE(opened.engine->Allocation(map, layout));
+  EXPECT_EQ(layout.clusterBytes, facts.clusterBytes);
+  EXPECT_TRUE(map.InUse(map.FirstCluster()));  // the bitmap's own cluster
+
   std::vector<ScannedItem> items;
   ASSERT_TRUE(ScanAll(*opened.engine, items).ok());
 
