@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks Kestrel against the tools people use today, run by hand (never
-# by CI): builds two cached images with the real tools, then times, side by
+# by CI): builds cached images with the real tools, then times, side by
 # side in one run with a warm page cache,
 #   kestrel scan / kestrel recover --all,
 #   fls -r -d -p and tsk_recover (The Sleuth Kit),
@@ -11,6 +11,8 @@
 #
 #   bash bench/run.sh            # uses build/bin/kestrel, images in bench/cache
 #   NTFS_FILES=20000 bash bench/run.sh   # smaller images for a quick look
+#   (FAT_FILES and EXFAT_FILES likewise; the exFAT image needs root for
+#   its loop device, which exfat-fuse mounts)
 #   BENCH_IMAGES_ONLY=1 bash bench/run.sh  # build the cached images and stop
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,12 +20,13 @@ root=$(pwd)
 cache=${BENCH_CACHE:-$root/bench/cache}
 ntfs_files=${NTFS_FILES:-100000}
 fat_files=${FAT_FILES:-50000}
+exfat_files=${EXFAT_FILES:-50000}
 kestrel=${KESTREL:-$root/build/bin/kestrel}
 runs=${RUNS:-5}
 mkdir -p "$cache"
 
-for tool in hyperfine fls tsk_recover ntfsundelete mkntfs ntfs-3g mkfs.fat mcopy python3; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool (apt-get install hyperfine sleuthkit ntfs-3g dosfstools mtools)" >&2; exit 2; }
+for tool in hyperfine fls tsk_recover ntfsundelete mkntfs ntfs-3g mkfs.fat mcopy mkfs.exfat mount.exfat-fuse losetup python3; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (apt-get install hyperfine sleuthkit ntfs-3g dosfstools mtools exfatprogs exfat-fuse)" >&2; exit 2; }
 done
 [ -x "$kestrel" ] || { echo "build first: cmake -S . -B build && cmake --build build -j2" >&2; exit 2; }
 
@@ -71,6 +74,26 @@ if [ ! -f "$fat_img" ]; then
   done
   rm -rf "$src"
   mv "$fat_img.tmp" "$fat_img"
+fi
+
+exfat_img="$cache/exfat_${exfat_files}.img"
+if [ ! -f "$exfat_img" ]; then
+  echo "building $exfat_img (slow: exfat-fuse)"
+  truncate -s 1G "$exfat_img.tmp"
+  # mkfs.exfat takes its sector size from a device, and exfat-fuse run as
+  # root mounts block devices only.
+  loop=$(losetup -f --show "$exfat_img.tmp")
+  mkfs.exfat -c 4096 "$loop" >/dev/null   # small files: small clusters
+  mnt=$(mktemp -d); src=$(mktemp -d)
+  make_tree "$src" "$exfat_files"
+  mount.exfat-fuse -o no_detach "$loop" "$mnt" >/dev/null 2>&1 & pid=$!
+  for _ in $(seq 50); do mountpoint -q "$mnt" && break; sleep 0.2; done
+  cp -r "$src"/. "$mnt"/
+  find "$mnt" -name 'f*[05].txt' -delete   # every fifth file
+  umount "$mnt"; wait $pid || true
+  losetup -d "$loop"
+  rm -rf "$mnt" "$src"
+  mv "$exfat_img.tmp" "$exfat_img"
 fi
 
 # One large contiguous deleted file, for the copy speed against dd.
@@ -142,9 +165,18 @@ hyperfine -N --runs "$runs" --export-json "$out/fat_recover.json" \
   -n "kestrel recover --all" "$kestrel recover $fat_img --to $out/r1 --all" \
   -n "tsk_recover" "tsk_recover $fat_img $out/r3"
 
-python3 - "$out" "$root/bench/RESULTS.md" "$ntfs_files" "$fat_files" <<'PY'
+echo "== exFAT ($exfat_files files)"
+bench exfat "$exfat_img" \
+  -n "fls -r -d -p" "fls -r -d -p $exfat_img" \
+  -n "dd image" "dd if=$exfat_img of=/dev/null bs=1M"
+hyperfine -N --runs "$runs" --export-json "$out/exfat_recover.json" \
+  --prepare "rm -rf $out/r1 $out/r3" \
+  -n "kestrel recover --all" "$kestrel recover $exfat_img --to $out/r1 --all" \
+  -n "tsk_recover" "tsk_recover $exfat_img $out/r3"
+
+python3 - "$out" "$root/bench/RESULTS.md" "$ntfs_files" "$fat_files" "$exfat_files" <<'PY'
 import json, os, platform, subprocess, sys, datetime
-out, dest, nf, ff = sys.argv[1:5]
+out, dest, nf, ff, ef = sys.argv[1:6]
 def table(name, title):
     rows = json.load(open(os.path.join(out, name + ".json")))["results"]
     ours = next(r["median"] for r in rows if r["command"].startswith("kestrel"))
@@ -162,7 +194,9 @@ text = ["# Benchmark results", "",
         table("ntfs_recover", "NTFS recover every deleted file"),
         table("large", "One large contiguous file (%s MiB): recover against dd of the same bytes" % os.environ.get("LARGE_MIB", "512")),
         table("fat", "FAT32 scan, %s files, 20%% deleted" % ff),
-        table("fat_recover", "FAT32 recover every deleted file")]
+        table("fat_recover", "FAT32 recover every deleted file"),
+        table("exfat", "exFAT scan, %s files, 20%% deleted" % ef),
+        table("exfat_recover", "exFAT recover every deleted file")]
 open(dest, "w").write("\n".join(text))
 print("\n".join(text))
 PY

@@ -1,5 +1,6 @@
 // The file-system engines, asked in this order. A new engine is one line.
 #include "kernel/engine/Engine.h"
+#include "kernel/exfat/ExfatEngine.h"
 #include "kernel/ntfs/NtfsEngine.h"
 
 namespace kestrel {
@@ -7,6 +8,7 @@ namespace kestrel {
 const std::vector<EngineEntry>& EngineTable() {
   static const std::vector<EngineEntry> table = {
       {"NTFS", ntfs::Probe, ntfs::Open},
+      {"exFAT", exfat::Probe, exfat::Open},
   };
   return table;
 }
