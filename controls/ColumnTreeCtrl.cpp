@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/core/WindowRules.h"
 
 using restorix::LabelPart;
 
@@ -158,7 +157,7 @@ LRESULT CCustomTreeChildCtrl::Handle(UINT message, WPARAM wParam, LPARAM lParam)
       HTREEITEM item = TreeView_HitTest(m_hwnd, &hit);
       if (message == WM_LBUTTONDBLCLK) {
         if (item) {
-          PostMessageW(GetParent(GetParent(m_hwnd)), WM_PARTITION_ACTIVATED, 0, 0);
+          if (m_activateMessage) PostMessageW(GetParent(GetParent(m_hwnd)), m_activateMessage, 0, 0);
           TreeView_SelectItem(m_hwnd, item);
         }
       } else if (item) {

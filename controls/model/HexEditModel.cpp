@@ -1,4 +1,4 @@
-#include "app/core/HexEditModel.h"
+#include "controls/model/HexEditModel.h"
 
 #include <algorithm>
 #include <climits>
