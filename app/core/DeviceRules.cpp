@@ -1,4 +1,5 @@
 #include "app/core/DeviceRules.h"
+#include "app/core/UiText.h"
 
 #include <cstdio>
 #include <cwctype>
@@ -29,7 +30,7 @@ StartCheck CheckStart(bool hasSelection, bool rootSelected, const std::wstring& 
 }
 
 std::wstring ScanStatusText(long long count) {
-  return L" 正在扫描分区...      找到 " + std::to_wstring(count) + L" 个被删除文件";
+  return ui::kScanningBefore + std::to_wstring(count) + ui::kScanningAfter;
 }
 
 uint32_t FrameClock::PeriodMs() const {

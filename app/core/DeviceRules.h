@@ -49,4 +49,24 @@ class FrameClock {
   uint32_t m_current = 0;
 };
 
+// The scan dialog paces its own repaints: the kernel posts one count per
+// found item, and while posted messages keep coming the queue generates no
+// paint or timer message. Millisecond ticks may wrap.
+class RepaintClock {
+ public:
+  explicit RepaintClock(uint32_t intervalMs) : m_intervalMs(intervalMs) {}
+  // True, and the clock starts again at `nowMs`, when the interval has
+  // passed since the last repaint.
+  bool Due(uint32_t nowMs) {
+    if (nowMs - m_lastMs < m_intervalMs) return false;
+    m_lastMs = nowMs;
+    return true;
+  }
+  void Painted(uint32_t nowMs) { m_lastMs = nowMs; }
+
+ private:
+  uint32_t m_intervalMs;
+  uint32_t m_lastMs = 0;
+};
+
 }  // namespace restorix
