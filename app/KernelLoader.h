@@ -1,0 +1,48 @@
+// The desktop program's only door to Kestrel.dll: loads it from the program
+// folder and resolves each export at every call (a missing one answers 0).
+// It is also the sessions' kernel.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/core/SessionKernel.h"
+#include "kernel/Kestrel.h"
+
+class KernelLoader : public restorix::SessionKernel {
+ public:
+  explicit KernelLoader(std::wstring programFolder) : m_programFolder(std::move(programFolder)) {}
+  // SH_UnInit and the library's release.
+  ~KernelLoader() override;
+  KernelLoader(const KernelLoader&) = delete;
+  KernelLoader& operator=(const KernelLoader&) = delete;
+
+  int LoadKernel();
+  int UnloadKernel();
+  bool IsLoaded() const { return m_module != nullptr; }
+
+  int GetPartitionCount();
+  int GetPartitionParameter(PartitionParameter* out, int index);
+  int GetItemCount();
+  int GetItemByIndex(int index, DelItem* out);
+  int GetItemById(uint32_t idLow, uint32_t idHigh, DelItem* out);
+  int StopTask();
+  int RecoverFile(const wchar_t* folder, uint32_t idLow, uint32_t idHigh);
+  int Scan(const wchar_t* prefix, const wchar_t* volume, int mode, HWND window);
+
+  int ItemCount() override { return GetItemCount(); }
+  bool ItemAt(int index, restorix::FoundItem& out) override;
+  bool RecoverItem(const std::wstring& folder, restorix::ItemId id) override;
+
+ private:
+  template <typename Fn>
+  Fn Resolve(const char* name) const;
+
+  std::wstring m_programFolder;
+  HMODULE m_module = nullptr;
+};
+
+// The item's fields as the pages show them (the path's terminator forced).
+restorix::FoundItem ToFoundItem(DelItem& record);
