@@ -14,6 +14,7 @@ using RecoverFn = decltype(&SH_RecoveryFile);
 using ItemCountFn = decltype(&SH_GetDelItemCount);
 using ItemByIndexFn = decltype(&SH_GetDelItemFromIndex);
 using ItemByIdFn = decltype(&SH_GetDelItemFromID);
+using ScanStatusFn = decltype(&KX_GetLastScanStatus);
 }  // namespace
 
 restorix::FoundItem ToFoundItem(DelItem& record) {
@@ -95,6 +96,16 @@ int KernelLoader::Scan(const wchar_t* prefix, const wchar_t* volume, int mode, H
   if (!prefix || !volume) return 0;
   auto fn = Resolve<ScanFn>("SH_Scan");
   return fn ? fn(prefix, volume, mode, window) : 0;
+}
+
+std::optional<int> KernelLoader::GetLastScanStatus(std::wstring& text) {
+  auto fn = Resolve<ScanStatusFn>("KX_GetLastScanStatus");
+  if (!fn) return std::nullopt;
+  wchar_t sentence[512] = {};
+  const int code = fn(sentence, static_cast<int>(std::size(sentence)));
+  sentence[std::size(sentence) - 1] = 0;
+  text = sentence;
+  return code;
 }
 
 bool KernelLoader::ItemAt(int index, restorix::FoundItem& out) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/core/SessionKernel.h"
@@ -31,6 +32,9 @@ class KernelLoader : public restorix::SessionKernel {
   int StopTask();
   int RecoverFile(const wchar_t* folder, uint32_t idLow, uint32_t idHigh);
   int Scan(const wchar_t* prefix, const wchar_t* volume, int mode, HWND window);
+  // The last scan's KX_SCAN_ code and the kernel's sentence for it; none
+  // from a library without the export (an older kernel).
+  std::optional<int> GetLastScanStatus(std::wstring& text);
 
   int ItemCount() override { return GetItemCount(); }
   bool ItemAt(int index, restorix::FoundItem& out) override;

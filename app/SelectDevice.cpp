@@ -120,7 +120,17 @@ void CSelectDevice::StartProcedure() {
   MapWindowPoints(m_hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
   dialog.SetPosition(rc.left + 20, rc.bottom - 90);
   dialog.DoModal(m_hwnd);
-  if (m_app) SendMessageW(m_app->Host(), WM_SHOW_RESULTS_PAGE, 0, 0);
+  if (!m_app) return;
+  // A volume the kernel could not read says why, instead of an empty
+  // results page.
+  std::wstring kernelText;
+  if (const std::optional<int> code = m_app->Kernel().GetLastScanStatus(kernelText)) {
+    if (const std::optional<std::wstring> failure = restorix::ScanFailureText(*code, kernelText)) {
+      MessageBoxW(m_hwnd, failure->c_str(), restorix::ui::kCaption, MB_OK);
+      return;
+    }
+  }
+  SendMessageW(m_app->Host(), WM_SHOW_RESULTS_PAGE, 0, 0);
 }
 
 bool CSelectDevice::OnCommand(int id, int code, HWND) {

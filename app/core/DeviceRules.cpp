@@ -1,5 +1,6 @@
 #include "app/core/DeviceRules.h"
 #include "app/core/UiText.h"
+#include "kernel/Kestrel.h"
 
 #include <cstdio>
 #include <cwctype>
@@ -27,6 +28,11 @@ StartCheck CheckStart(bool hasSelection, bool rootSelected, const std::wstring& 
       std::towupper(volumeName[0]) == std::towupper(programFolder[0]))
     return StartCheck::AskSameVolume;
   return StartCheck::Start;
+}
+
+std::optional<std::wstring> ScanFailureText(int code, const std::wstring& kernelText) {
+  if (code == KX_SCAN_OK || code == KX_SCAN_STOPPED) return std::nullopt;
+  return ui::kCannotReadPartition + kernelText;
 }
 
 std::wstring ScanStatusText(long long count) {

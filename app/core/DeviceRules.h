@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ enum class StartCheck {
 // program's own folder; letters compare ignoring case.
 StartCheck CheckStart(bool hasSelection, bool rootSelected, const std::wstring& volumeName,
                       const std::wstring& programFolder);
+
+// What ends a scan whose outcome (a KX_SCAN_ code and the kernel's
+// sentence) is neither a walk nor a stop: "无法读取该分区: " + the sentence,
+// shown in place of an empty results page. None for a walk or a stop.
+std::optional<std::wstring> ScanFailureText(int code, const std::wstring& kernelText);
 
 // " 正在扫描分区...      找到 %d 个被删除文件".
 std::wstring ScanStatusText(long long count);

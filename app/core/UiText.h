@@ -45,6 +45,8 @@ inline constexpr wchar_t kAskExit[] = L"你确定要退出系统?";
 inline constexpr wchar_t kAskExitBusy[] = L"有任务在运行,你确定要退出系统？";
 inline constexpr wchar_t kRestarting[] = L"程序异常,重启软件中.....";
 inline constexpr wchar_t kNeedAdministrator[] = L"需要管理员的权限才能运行本程序!";
+// Followed by the kernel's own sentence.
+inline constexpr wchar_t kCannotReadPartition[] = L"无法读取该分区: ";
 // The end of a recovery: the word, then "!" or the failures.
 inline constexpr wchar_t kRecoveryDone[] = L"恢复完毕";
 inline constexpr wchar_t kSearchRecoveryDone[] = L"数据恢复完毕";
