@@ -77,6 +77,7 @@ BOOL CDrDlg::OnInitDialog() {
       c.iSubItem = i;
       ListView_InsertColumn(list, i, &c);
     }
+    if (m_app) AddStateColumn(list, m_app->Kernel());
   }
 
   SkinButton(m_back, m_hwnd, IDC_BACK, L"pre.png");
@@ -341,6 +342,10 @@ bool CDrDlg::OnNotify(NMHDR* header, LRESULT& result) {
   if (header->idFrom == IDC_FOLDER_TREE && (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA)) {
     ShowFolder(reinterpret_cast<const NMTREEVIEWW*>(header)->itemNew.hItem);
     result = 0;
+    return true;
+  }
+  if (header->idFrom == IDC_FILE_LIST && header->code == NM_CUSTOMDRAW && m_app) {
+    result = DrawFileListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header), m_app->Kernel());
     return true;
   }
   if (header->idFrom == IDC_FILE_LIST && header->code == NM_DBLCLK) {

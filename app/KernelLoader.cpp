@@ -15,6 +15,7 @@ using ItemCountFn = decltype(&SH_GetDelItemCount);
 using ItemByIndexFn = decltype(&SH_GetDelItemFromIndex);
 using ItemByIdFn = decltype(&SH_GetDelItemFromID);
 using ScanStatusFn = decltype(&KX_GetLastScanStatus);
+using ItemInfoFn = decltype(&KX_GetDelItemInfo);
 }  // namespace
 
 restorix::FoundItem ToFoundItem(DelItem& record) {
@@ -106,6 +107,18 @@ std::optional<int> KernelLoader::GetLastScanStatus(std::wstring& text) {
   sentence[std::size(sentence) - 1] = 0;
   text = sentence;
   return code;
+}
+
+bool KernelLoader::HasItemInfo() const { return Resolve<ItemInfoFn>("KX_GetDelItemInfo") != nullptr; }
+
+std::optional<KX_ItemInfo> KernelLoader::GetItemInfo(uint32_t idLow, uint32_t idHigh) {
+  auto fn = Resolve<ItemInfoFn>("KX_GetDelItemInfo");
+  if (!fn) return std::nullopt;
+  KX_ItemInfo info = {};
+  info.size = sizeof info;
+  if (!fn(idLow, idHigh, &info)) return std::nullopt;
+  // A shorter record from the kernel leaves the rest as zero: state unknown.
+  return info;
 }
 
 bool KernelLoader::ItemAt(int index, restorix::FoundItem& out) {

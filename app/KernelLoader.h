@@ -35,6 +35,10 @@ class KernelLoader : public restorix::SessionKernel {
   // The last scan's KX_SCAN_ code and the kernel's sentence for it; none
   // from a library without the export (an older kernel).
   std::optional<int> GetLastScanStatus(std::wstring& text);
+  // Whether the library tells items' states (KX_GetDelItemInfo), and the
+  // facts of one item; none without the export or for an unknown id.
+  bool HasItemInfo() const;
+  std::optional<KX_ItemInfo> GetItemInfo(uint32_t idLow, uint32_t idHigh);
 
   int ItemCount() override { return GetItemCount(); }
   bool ItemAt(int index, restorix::FoundItem& out) override;

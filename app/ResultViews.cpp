@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <iterator>
+#include <optional>
 
 #include "app/core/ItemFormat.h"
+#include "app/core/UiText.h"
 
 namespace {
 // The folder tree control as the tree merge sees it.
@@ -44,7 +46,7 @@ class TreeViewModel : public restorix::TextTree {
 };
 }  // namespace
 
-void AppendFileRow(HWND list, const restorix::FoundItem& found) {
+void AppendFileRow(HWND list, const restorix::FoundItem& found, KernelLoader& kernel) {
   restorix::FileRow row = restorix::MakeFileRow(found.path, found.size, found.modified, found.id.low);
   LVITEMW item = {};
   item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
@@ -56,7 +58,39 @@ void AppendFileRow(HWND list, const restorix::FoundItem& found) {
   if (at < 0) return;
   ListView_SetItemText(list, at, 1, row.size.data());
   ListView_SetItemText(list, at, 2, row.time.data());
+  if (kernel.HasItemInfo()) {
+    const std::optional<KX_ItemInfo> info = kernel.GetItemInfo(found.id.low, found.id.high);
+    std::wstring state = info ? restorix::ItemStateText(info->state, info->overwrittenShare)
+                              : restorix::ItemStateText(KX_STATE_UNKNOWN, 0);
+    ListView_SetItemText(list, at, 3, state.data());
+  }
   ListView_SetCheckState(list, at, TRUE);
+}
+
+void AddStateColumn(HWND list, KernelLoader& kernel) {
+  if (!list || !kernel.HasItemInfo()) return;
+  LVCOLUMNW c = {};
+  c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  c.fmt = LVCFMT_CENTER;
+  c.cx = 100;
+  c.pszText = const_cast<wchar_t*>(restorix::ui::kColumnState);
+  c.iSubItem = 3;
+  ListView_InsertColumn(list, 3, &c);
+}
+
+LRESULT DrawFileListRow(NMLVCUSTOMDRAW* draw, KernelLoader& kernel) {
+  switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return kernel.HasItemInfo() ? CDRF_NOTIFYITEMDRAW : CDRF_DODEFAULT;
+    case CDDS_ITEMPREPAINT: {
+      const std::optional<KX_ItemInfo> info = kernel.GetItemInfo(static_cast<uint32_t>(draw->nmcd.lItemlParam), 0);
+      if (!info || !restorix::ItemStateGreyed(info->state)) return CDRF_DODEFAULT;
+      draw->clrText = RGB(128, 128, 128);
+      return CDRF_NEWFONT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
 }
 
 void FillFolderTree(HWND tree, const restorix::FolderIndex& index) {
@@ -74,7 +108,7 @@ void FillFileList(HWND list, KernelLoader& kernel, const restorix::FolderIndex& 
   // "A" and "a" share one tree node: its list shows the files of both.
   for (const restorix::ItemId& id : index.ItemsInNode(folder)) {
     if (!kernel.GetItemById(id.low, id.high, &record)) continue;
-    AppendFileRow(list, ToFoundItem(record));
+    AppendFileRow(list, ToFoundItem(record), kernel);
   }
   SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);

@@ -107,6 +107,7 @@ void CSearchDlg::SetUpList() {
     ListView_InsertColumn(list, index, &column);
     ++index;
   }
+  if (m_app) AddStateColumn(list, m_app->Kernel());
 }
 
 void CSearchDlg::UpdateData(bool fromControls) {
@@ -146,6 +147,12 @@ bool CSearchDlg::OnCommand(int id, int code, HWND control) {
   }
 }
 
+bool CSearchDlg::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->idFrom != IDC_FILE_LIST || header->code != NM_CUSTOMDRAW || !m_app) return false;
+  result = DrawFileListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header), m_app->Kernel());
+  return true;
+}
+
 std::optional<LRESULT> CSearchDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAGE_SEARCH_DONE:
@@ -173,7 +180,7 @@ void CSearchDlg::OnSearchDone() {
   HWND list = m_list.Hwnd();
   HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   ListView_DeleteAllItems(list);
-  for (const restorix::FoundItem& item : matches) AppendFileRow(list, item);
+  for (const restorix::FoundItem& item : matches) AppendFileRow(list, item, m_app->Kernel());
   SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
   const std::wstring text =
       restorix::ui::kFoundFilesBefore + std::to_wstring(ListView_GetItemCount(list)) + restorix::ui::kFoundFilesAfter;

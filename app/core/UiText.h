@@ -12,10 +12,17 @@ inline constexpr wchar_t kLoadFailureCaption[] = L"tip";
 inline constexpr wchar_t kColumnFileName[] = L"文件名";
 inline constexpr wchar_t kColumnSize[] = L"大小(Byte)";
 inline constexpr wchar_t kColumnTime[] = L"创建时间";
+inline constexpr wchar_t kColumnState[] = L"状态";
 inline constexpr wchar_t kColumnPartition[] = L"分区";
 inline constexpr wchar_t kColumnType[] = L"类型";
 inline constexpr wchar_t kColumnCapacity[] = L"容量";
 inline constexpr wchar_t kColumnFree[] = L"可用空间";
+
+// A found item's state on the volume now.
+inline constexpr wchar_t kStateIntact[] = L"完好";
+inline constexpr wchar_t kStatePartly[] = L"部分覆盖 ";  // followed by the share, "37%"
+inline constexpr wchar_t kStateOverwritten[] = L"已覆盖";
+inline constexpr wchar_t kStateUnknown[] = L"未知";
 
 // Labels and tree texts.
 inline constexpr wchar_t kSettingsGroup[] = L"设置";

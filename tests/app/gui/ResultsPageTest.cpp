@@ -184,10 +184,13 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
 
   // Set-up.
   HWND header = ListView_GetHeader(list);
-  const wchar_t* headings[] = {L"文件名", L"大小(Byte)", L"创建时间"};
-  const int widths[] = {290, 100, 100};
-  bool columnsOk = Header_GetItemCount(header) == 3 && page.List().m_header.Hwnd() == header;
-  for (int i = 0; columnsOk && i < 3; ++i) {
+  const wchar_t* headings[] = {L"文件名", L"大小(Byte)", L"创建时间", L"状态"};
+  const int widths[] = {290, 100, 100, 100};
+  // A kernel that tells items' states gets a fourth column; an older one
+  // leaves the three.
+  const int columns = GetProcAddress(GetModuleHandleW(L"Kestrel.dll"), "KX_GetDelItemInfo") ? 4 : 3;
+  bool columnsOk = Header_GetItemCount(header) == columns && page.List().m_header.Hwnd() == header;
+  for (int i = 0; columnsOk && i < columns; ++i) {
     wchar_t text[64] = {};
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
