@@ -202,7 +202,7 @@ void CDrDlg::MarkAll() {
 }
 
 void CDrDlg::Browse() {
-  CBrowseFolder picker;
+  CBrowseFolder picker(restorix::ui::kPickRecoverFolder);
   if (picker.Browse(m_hwnd, nullptr) == 1) {
     const std::wstring path = picker.GetPath();
     if (restorix::RecoverFolderTooLong(path)) {

@@ -30,6 +30,7 @@ inline constexpr wchar_t kRecoverPathLabel[] = L"恢复路径:";
 inline constexpr wchar_t kMarkAll[] = L"全选";
 inline constexpr wchar_t kKeywordLabel[] = L"文件名(关键字):";
 inline constexpr wchar_t kNoPreview[] = L"无法预览";
+inline constexpr wchar_t kPickRecoverFolder[] = L"选择恢复文件保存目录";
 inline constexpr wchar_t kChoosePartitionRoot[] = L"选择分区";
 inline constexpr wchar_t kUnnamedPartition[] = L"lost";
 inline constexpr wchar_t kFsNtfs[] = L"NTFS";

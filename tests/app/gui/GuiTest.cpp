@@ -40,6 +40,7 @@
 #include "app/core/DeviceRules.h"
 #include "app/core/FolderPaths.h"
 #include "app/core/StartupRules.h"
+#include "app/core/UiText.h"
 #include "app/resource.h"
 #include "tests/app/gui/GuiHarness.h"
 #include "tests/app/gui/SearchPreviewTest.h"
@@ -680,7 +681,7 @@ void TestBrowseFolder(HWND owner) {
     std::atomic<int> result{-2};
     std::thread picker([&] {
       OleInitialize(nullptr);
-      CBrowseFolder browse;
+      CBrowseFolder browse(restorix::ui::kPickRecoverFolder);
       result = browse.Browse(owner, start.c_str());
       OleUninitialize();
     });
