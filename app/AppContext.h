@@ -28,8 +28,8 @@ class AppContext {
   void SetHost(HWND window) { m_host = window; }
 
  private:
-  // Members go in reverse order: the workers are joined before anything
-  // they use, and the library goes last.
+  // Members go away in reverse order: the workers are joined before
+  // anything they use, and the library goes last.
   KernelLoader m_kernel;
   SettingsFile m_settings;
   restorix::AppState m_state;

@@ -213,6 +213,13 @@ std::optional<LRESULT> CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPAR
     case WM_SCAN_FOUND_COUNT:
       OnFoundCount(static_cast<long long>(wParam));
       return 1;
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the system menu close through WM_CLOSE as well.
+      if ((wParam & 0xFFF0) == SC_CLOSE) m_userClosing = true;
+      return std::nullopt;
+    case WM_CLOSE:
+      m_scanEnded = !m_userClosing;
+      return std::nullopt;  // ends the dialog as a cancel does
     case WM_ERASEBKGND:
       return TRUE;
     case WM_PAINT:

@@ -34,6 +34,9 @@ class CProgressDlg : public CDialogBase {
 
   const wchar_t* StatusText() const { return m_status; }
   uint32_t CurrentFrame() const { return m_frames.Current(); }
+  // The kernel's WM_CLOSE ended the dialog: the scan ran to its end (the
+  // kernel then knows how it went), unlike a cancel.
+  bool ScanEnded() const { return m_scanEnded; }
 
  protected:
   BOOL OnInitDialog() override;
@@ -70,4 +73,6 @@ class CProgressDlg : public CDialogBase {
   int m_y = 0;
   // A scan started here and not yet stopped and joined.
   bool m_scanRunning = false;
+  bool m_scanEnded = false;
+  bool m_userClosing = false;
 };

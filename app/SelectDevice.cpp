@@ -124,7 +124,9 @@ void CSelectDevice::StartProcedure() {
   // A volume the kernel could not read says why, instead of an empty
   // results page.
   std::wstring kernelText;
-  if (const std::optional<int> code = m_app->Kernel().GetLastScanStatus(kernelText)) {
+  const std::optional<int> code =
+      dialog.ScanEnded() ? m_app->Kernel().GetLastScanStatus(kernelText) : std::optional<int>();
+  if (code) {
     if (const std::optional<std::wstring> failure = restorix::ScanFailureText(*code, kernelText)) {
       MessageBoxW(m_hwnd, failure->c_str(), restorix::ui::kCaption, MB_OK);
       return;
