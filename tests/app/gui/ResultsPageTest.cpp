@@ -258,6 +258,11 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(ListView_GetItemCount(list) == 1 && RowChecks(page) == std::vector<int>{1} &&
                 Label(pageWnd, IDC_FOUND_COUNT).empty(),
             "the list shows R:\\Deleted's one file, checked; no count yet");
+  if (columns == 4) {
+    wchar_t state[64] = {};
+    ListView_GetItemText(list, 0, 3, state, 64);
+    CHECK_MSG(std::wstring(state) == L"完好", "nothing was written after the delete: top.txt's state is 完好");
+  }
   if (!root || !deleted || !docs || !photos || !y2011) {
     UnhookWindowsHookEx(hook);
     return;
