@@ -249,12 +249,7 @@ bool CDrDlg::StartRecovery() {
   // The kernel takes the folder from a fixed buffer; a longer one cannot
   // be chosen through the picker.
   if (target.size() >= 1024) return false;
-  HWND host = m_app->Host();
-  HWND page = m_hwnd;
-  restorix::RecoverySession::Events events;
-  events.progress = [host](int position) { PostMessageW(host, WM_RECOVER_PROGRESS, 1, position); };
-  events.finished = [page](const restorix::RecoveryOutcome&) { PostMessageW(page, WM_PAGE_RECOVERY_DONE, 0, 0); };
-  return m_recovery->Start(std::move(ids), target, std::move(events));
+  return m_recovery->Start(std::move(ids), target, PostingRecoveryEvents());
 }
 
 // The recovery thread has ended: its message, then the page takes requests again.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/DialogBase.h"
+#include "app/core/RecoverySession.h"
 
 class AppContext;
 class CPngButton;
@@ -30,6 +31,10 @@ class CPageDialog : public CDialogBase {
   void OnCancel() override {}
   void PaintBackground(HDC dc) override;
   std::optional<LRESULT> OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // What a page's recovery thread reports: the bar positions to the main
+  // window, its end to this page (WM_PAGE_RECOVERY_DONE); posted only.
+  restorix::RecoverySession::Events PostingRecoveryEvents() const;
 
   AppContext* m_app = nullptr;
   HBRUSH m_whiteBrush = nullptr;

@@ -211,12 +211,7 @@ void CSearchDlg::OnRecover() {
   // Taken here: the results page may change the folder meanwhile.
   std::wstring target = m_app->Settings().GetRecoverPath();
   if (target.empty() || target.back() != L'\\') target += L'\\';
-  HWND host = m_app->Host();
-  HWND page = m_hwnd;
-  restorix::RecoverySession::Events events;
-  events.progress = [host](int position) { PostMessageW(host, WM_RECOVER_PROGRESS, 1, position); };
-  events.finished = [page](const restorix::RecoveryOutcome&) { PostMessageW(page, WM_PAGE_RECOVERY_DONE, 0, 0); };
-  m_recovery->Start(std::move(chosen), target, std::move(events));
+  m_recovery->Start(std::move(chosen), target, PostingRecoveryEvents());
 }
 
 // The recovery thread has ended: its message (no owner, as the page stays
