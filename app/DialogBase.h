@@ -7,9 +7,8 @@
 
 #include <optional>
 
-// Sent by a dialog to an owner-drawn control with the DRAWITEMSTRUCT of a
-// WM_DRAWITEM, so the control draws itself. TRUE when it did.
-constexpr UINT kReflectedDrawItem = WM_APP + 0x2B;
+#include "controls/Reflect.h"
+
 
 class CDialogBase {
  public:

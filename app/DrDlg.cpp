@@ -4,9 +4,11 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
+#include "app/ResultViews.h"
 #include "app/core/RecoveryIds.h"
 #include "app/core/RecoveryRules.h"
+#include "app/core/UiText.h"
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
 #include "controls/BrowseFolder.h"
@@ -65,7 +67,7 @@ BOOL CDrDlg::OnInitDialog() {
     const struct {
       const wchar_t* heading;
       int width;
-    } columns[] = {{L"文件名", 290}, {L"大小(Byte)", 100}, {L"创建时间", 100}};
+    } columns[] = {{restorix::ui::kColumnFileName, 290}, {restorix::ui::kColumnSize, 100}, {restorix::ui::kColumnTime, 100}};
     for (int i = 0; i < 3; ++i) {
       LVCOLUMNW c = {};
       c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
@@ -75,6 +77,7 @@ BOOL CDrDlg::OnInitDialog() {
       c.iSubItem = i;
       ListView_InsertColumn(list, i, &c);
     }
+    if (m_app) AddStateColumn(list, m_app->Kernel());
   }
 
   SkinButton(m_back, m_hwnd, IDC_BACK, L"pre.png");
@@ -86,12 +89,17 @@ BOOL CDrDlg::OnInitDialog() {
   SendMessageW(m_pathEdit, EM_SETREADONLY, TRUE, 0);
 
   EnableWindow(m_pathEdit, TRUE);
-  if (m_binding) m_recoverFolder = m_binding->GetRecoverPath();
+  if (m_app) {
+    m_recoverFolder = m_app->Settings().GetRecoverPath();
+    // After a stop (back) the results page says nothing.
+    m_recovery = std::make_unique<restorix::RecoverySession>(
+        m_app->Kernel(), m_app->State(), m_app->Workers(), restorix::RecoveryEndRule{restorix::ui::kRecoveryDone, true});
+  }
   UpdateData(false);
 
-  SetDlgItemTextW(m_hwnd, IDC_SETTINGS_GROUP, L"设置");
-  SetDlgItemTextW(m_hwnd, IDC_RECOVER_PATH_LABEL, L"恢复路径:");
-  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, L"全选");
+  SetDlgItemTextW(m_hwnd, IDC_SETTINGS_GROUP, restorix::ui::kSettingsGroup);
+  SetDlgItemTextW(m_hwnd, IDC_RECOVER_PATH_LABEL, restorix::ui::kRecoverPathLabel);
+  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, restorix::ui::kMarkAll);
   return TRUE;
 }
 
@@ -122,7 +130,13 @@ void CDrDlg::UpdateData(bool read) {
   }
 }
 
-std::wstring CDrDlg::PartitionName() const { return m_binding ? m_binding->m_partitionName : L""; }
+std::wstring CDrDlg::PartitionName() const { return m_app ? m_app->State().PartitionName() : std::wstring(); }
+
+std::vector<restorix::ItemId> CDrDlg::RecoveryList() const {
+  return m_recovery ? m_recovery->Items() : std::vector<restorix::ItemId>();
+}
+
+std::wstring CDrDlg::TargetFolder() const { return m_recovery ? m_recovery->Folder() : std::wstring(); }
 
 std::wstring CDrDlg::FolderOf(HTREEITEM item) {
   TreeViewCheckModel model(m_tree.Hwnd());
@@ -145,30 +159,26 @@ void CDrDlg::CheckedRows(std::vector<restorix::ItemId>& out) const {
 
 void CDrDlg::FillPage() {
   HWND tree = m_tree.Hwnd();
-  if (!m_binding || !tree || TreeView_GetCount(tree) > 0) return;
+  if (!m_app || !tree || TreeView_GetCount(tree) > 0) return;
   const std::wstring partition = PartitionName();
   TVINSERTSTRUCTW insert = {};
   insert.hParent = TVI_ROOT;
   insert.hInsertAfter = TVI_LAST;
   insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
-  insert.item.pszText = const_cast<wchar_t*>(partition.empty() ? L"lost" : partition.c_str());
+  insert.item.pszText = const_cast<wchar_t*>(partition.empty() ? restorix::ui::kUnnamedPartition : partition.c_str());
   insert.item.iImage = 0;
   insert.item.iSelectedImage = 0;
   m_root = TreeView_InsertItem(tree, &insert);
-  m_binding->FillFolderTree(tree, 1);
+  restorix::FolderIndex& index = m_app->State().Index();
+  restorix::RebuildFolderIndex(m_app->Kernel(), index);
+  FillFolderTree(tree, index);
   if (HTREEITEM first = m_root ? TreeView_GetChild(tree, m_root) : nullptr) TreeView_Expand(tree, first, TVE_EXPAND);
   ListView_DeleteAllItems(m_list.Hwnd());
-  m_binding->FillFileList(partition + L"\\Deleted", m_list.Hwnd());
+  FillFileList(m_list.Hwnd(), m_app->Kernel(), index, partition + L"\\Deleted");
 }
 
-void CDrDlg::ShowFolderUnderMouse() {
-  HWND tree = m_tree.Hwnd();
-  if (!tree || !m_binding) return;
-  TVHITTESTINFO hit = {};
-  GetCursorPos(&hit.pt);
-  ScreenToClient(tree, &hit.pt);
-  HTREEITEM item = TreeView_HitTest(tree, &hit);
-  if (!item || (hit.flags & TVHT_ONITEMSTATEICON)) return;
+void CDrDlg::ShowFolder(HTREEITEM item) {
+  if (!item || !m_tree.Hwnd() || !m_app) return;
   std::wstring folder;
   if (item == m_root) {
     SetDlgItemTextW(m_hwnd, IDC_FOLDER_LABEL, (PartitionName() + L"\\").c_str());
@@ -179,10 +189,10 @@ void CDrDlg::ShowFolderUnderMouse() {
   }
   HWND list = m_list.Hwnd();
   ListView_DeleteAllItems(list);
-  m_binding->FillFileList(folder, list);
-  wchar_t found[64];
-  swprintf(found, std::size(found), L"找到 %d 个文件", ListView_GetItemCount(list));
-  SetDlgItemTextW(m_hwnd, IDC_FOUND_COUNT, found);
+  FillFileList(list, m_app->Kernel(), m_app->State().Index(), folder);
+  const std::wstring found =
+      restorix::ui::kFoundFilesBefore + std::to_wstring(ListView_GetItemCount(list)) + restorix::ui::kFoundFilesAfter;
+  SetDlgItemTextW(m_hwnd, IDC_FOUND_COUNT, found.c_str());
 }
 
 void CDrDlg::MarkAll() {
@@ -192,37 +202,36 @@ void CDrDlg::MarkAll() {
 }
 
 void CDrDlg::Browse() {
-  CBrowseFolder picker;
+  CBrowseFolder picker(restorix::ui::kPickRecoverFolder);
   if (picker.Browse(m_hwnd, nullptr) == 1) {
     const std::wstring path = picker.GetPath();
     if (restorix::RecoverFolderTooLong(path)) {
-      MessageBoxW(m_hwnd, L"目录名太长请重新选择!", kAppCaption, MB_OK);
+      MessageBoxW(m_hwnd, restorix::ui::kFolderTooLong, restorix::ui::kCaption, MB_OK);
       return;
     }
     m_recoverFolder = path;
-    if (m_binding) m_binding->SetRecoverPath(m_recoverFolder);
+    if (m_app) m_app->Settings().SetRecoverPath(m_recoverFolder);
   }
   UpdateData(false);
 }
 
 void CDrDlg::Recover() {
-  // One recovery at a time: the running thread still reads the list. The
-  // flag is up from here on, as the question below runs a message loop in
-  // which a second press would arrive.
-  if (m_recovering || (m_binding && m_binding->m_busy)) return;
-  m_recovering = true;
-  if (!StartRecovery()) m_recovering = false;
+  // One recovery at a time: the running one still reads its list, and the
+  // kernel is busy with it (or with the search page's).
+  if (!m_recovery || m_starting || m_recovery->Busy() || m_app->State().Busy()) return;
+  m_starting = true;
+  StartRecovery();
+  m_starting = false;
 }
 
 bool CDrDlg::StartRecovery() {
   UpdateData(true);
   const std::wstring target = m_recoverFolder + L"\\";
-  if (m_binding && m_binding->m_partitionName[0] == target[0]) {
-    if (MessageBoxW(m_hwnd, L"建议将恢复路径设置到与被恢复数据不同的分区中, 你确认要继续 ?", kAppCaption,
-                    MB_OKCANCEL) == IDCANCEL)
+  const std::wstring partition = PartitionName();
+  if (!partition.empty() && partition[0] == target[0]) {
+    if (MessageBoxW(m_hwnd, restorix::ui::kAskRecoverSameVolume, restorix::ui::kCaption, MB_OKCANCEL) == IDCANCEL)
       return false;
   }
-  m_recoveryList.clear();
   HWND tree = m_tree.Hwnd();
   HTREEITEM root = tree ? TreeView_GetRoot(tree) : nullptr;
   if (!root) return false;
@@ -231,67 +240,53 @@ bool CDrDlg::StartRecovery() {
   restorix::RecoverySources sources;
   sources.checkedRows = [this](std::vector<restorix::ItemId>& out) { CheckedRows(out); };
   sources.folderItems = [this](const std::wstring& folder, std::vector<restorix::ItemId>& out) {
-    if (m_binding) m_binding->CollectFolderItems(folder, out);
+    for (const restorix::ItemId& id : m_app->State().Index().ItemsInNode(folder)) out.push_back(id);
   };
   sources.folderOf = [this](restorix::CheckTree::Node n) { return FolderOf(TreeViewCheckModel::ItemOf(n)); };
-  m_recoveryList = restorix::CollectRecoveryIds(model, TreeViewCheckModel::NodeOf(root),
-                                                TreeViewCheckModel::NodeOf(TreeView_GetSelection(tree)),
-                                                PartitionName(), sources);
-  if (m_recoveryList.empty() || !m_binding) return false;
+  std::vector<restorix::ItemId> ids = restorix::CollectRecoveryIds(
+      model, TreeViewCheckModel::NodeOf(root), TreeViewCheckModel::NodeOf(TreeView_GetSelection(tree)), partition,
+      sources);
   // The kernel takes the folder from a fixed buffer; a longer one cannot
   // be chosen through the picker.
-  if (target.size() >= std::size(m_targetFolder)) return false;
-  wcscpy_s(m_targetFolder, target.c_str());
-  m_binding->m_stopRequested = 0;
-  return m_binding->Workers().Start([this] { RecoveryThread(); });
+  if (target.size() >= 1024) return false;
+  return m_recovery->Start(std::move(ids), target, PostingRecoveryEvents());
 }
 
-void CDrDlg::RecoveryThread() {
-  KernelBinding& binding = *m_binding;
-  HWND host = binding.m_hostWnd;
-  PostMessageW(host, WM_RECOVER_PROGRESS, 1, 0);
-  binding.m_busy = 1;
-  const size_t n = m_recoveryList.size();
-  size_t failed = 0;
-  for (size_t i = 0; i < n; ++i) {
-    PostMessageW(host, WM_RECOVER_PROGRESS, 1, restorix::RecoveryProgress(i, n));
-    if (binding.m_stopRequested) break;
-    const restorix::ItemId id = m_recoveryList[i];
-    if (!binding.RecoverFile(m_targetFolder, id.low, id.high)) ++failed;
-  }
-  PostMessageW(host, WM_RECOVER_PROGRESS, 1, 100);
-  binding.m_busy = 0;
-  m_recovering = false;
-  if (!binding.m_stopRequested)
-    MessageBoxW(nullptr, restorix::RecoveryDoneText(failed).c_str(), kAppCaption, MB_OK);
+// The recovery thread has ended: its message, then the page takes requests again.
+void CDrDlg::OnRecoveryDone() {
+  if (!m_recovery) return;
+  if (const std::optional<std::wstring> text = m_recovery->EndMessage())
+    MessageBoxW(nullptr, text->c_str(), restorix::ui::kCaption, MB_OK);
+  m_recovery->Finish();
 }
 
 void CDrDlg::Preview() {
   UpdateData(true);
   const int row = ListView_GetNextItem(m_list.Hwnd(), -1, LVNI_SELECTED);
   if (row < 0) {
-    MessageBoxW(m_hwnd, L"请先从列表中选择一个文件!", kAppCaption, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(m_hwnd, restorix::ui::kChooseFileFirst, restorix::ui::kCaption, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  if (!m_binding) return;
-  const std::wstring folder = m_binding->GetRecoverPath();
+  if (!m_app) return;
+  KernelLoader& kernel = m_app->Kernel();
+  const std::wstring folder = m_app->Settings().GetRecoverPath();
   LVITEMW li = {};
   li.mask = LVIF_PARAM;
   li.iItem = row;
   if (!ListView_GetItem(m_list.Hwnd(), &li)) return;
   const uint32_t idLow = static_cast<uint32_t>(li.lParam);
   DelItem item;
-  if (!m_binding->GetItemById(idLow, 0, &item)) return;
+  if (!kernel.GetItemById(idLow, 0, &item)) return;
   item.path[std::size(item.path) - 1] = 0;
   if (!restorix::PreviewAllowed(item.size)) {
-    MessageBoxW(m_hwnd, L"File too large to preview", kAppCaption, MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(m_hwnd, restorix::ui::kTooLargeToPreview, restorix::ui::kCaption, MB_OK | MB_ICONEXCLAMATION);
     return;
   }
-  m_binding->SetPreviewFile(folder + restorix::PathWithoutDrive(item.path));
+  m_app->State().SetPreviewFile(folder + restorix::PathWithoutDrive(item.path));
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  m_binding->RecoverFile((folder + L"\\").c_str(), idLow, 0);
+  kernel.RecoverFile((folder + L"\\").c_str(), idLow, 0);
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  PostMessageW(m_binding->m_hostWnd, WM_SHOW_PREVIEW_PAGE, 0, 0);
+  PostMessageW(m_app->Host(), WM_SHOW_PREVIEW_PAGE, 0, 0);
 }
 
 void CDrDlg::Back() {
@@ -299,11 +294,11 @@ void CDrDlg::Back() {
   m_root = nullptr;
   ListView_DeleteAllItems(m_list.Hwnd());
   SetDlgItemTextW(m_hwnd, IDC_FOLDER_LABEL, L"");
-  if (!m_binding) return;
-  PostMessageW(m_binding->m_hostWnd, WM_RECOVER_PROGRESS, 0, 100);
-  m_binding->StopTask();
-  m_binding->m_stopRequested = 1;
-  PostMessageW(m_binding->m_hostWnd, WM_SHOW_DEVICE_PAGE, 0, 0);
+  if (!m_app) return;
+  PostMessageW(m_app->Host(), WM_RECOVER_PROGRESS, 0, 100);
+  m_app->Kernel().StopTask();
+  m_app->State().RequestStop();
+  PostMessageW(m_app->Host(), WM_SHOW_DEVICE_PAGE, 0, 0);
 }
 
 bool CDrDlg::OnCommand(int id, int code, HWND control) {
@@ -322,7 +317,7 @@ bool CDrDlg::OnCommand(int id, int code, HWND control) {
       Preview();
       return true;
     case IDC_SEARCH:
-      if (m_binding) PostMessageW(m_binding->m_hostWnd, WM_SHOW_SEARCH_PAGE, 0, 0);
+      if (m_app) PostMessageW(m_app->Host(), WM_SHOW_SEARCH_PAGE, 0, 0);
       return true;
     case IDC_BACK:
       Back();
@@ -335,10 +330,17 @@ bool CDrDlg::OnCommand(int id, int code, HWND control) {
 bool CDrDlg::OnNotify(NMHDR* header, LRESULT& result) {
   // The tree answers its own clicks and key notifications.
   if (m_tree.OnReflectedNotify(header, result)) return true;
-  if (header->idFrom == IDC_FOLDER_TREE && (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA ||
-                                                header->code == TVN_ITEMEXPANDEDW || header->code == TVN_ITEMEXPANDEDA)) {
-    ShowFolderUnderMouse();
+  // The list follows the selection: the folder the notification selects,
+  // whether by mouse or keyboard, and wherever the pointer is by then.
+  // Expanding or collapsing alone leaves it (a collapse that moves the
+  // selection announces that change by itself).
+  if (header->idFrom == IDC_FOLDER_TREE && (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA)) {
+    ShowFolder(reinterpret_cast<const NMTREEVIEWW*>(header)->itemNew.hItem);
     result = 0;
+    return true;
+  }
+  if (header->idFrom == IDC_FILE_LIST && header->code == NM_CUSTOMDRAW && m_app) {
+    result = DrawFileListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header), m_app->Kernel());
     return true;
   }
   if (header->idFrom == IDC_FILE_LIST && header->code == NM_DBLCLK) {
@@ -351,6 +353,9 @@ bool CDrDlg::OnNotify(NMHDR* header, LRESULT& result) {
 
 std::optional<LRESULT> CDrDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_PAGE_RECOVERY_DONE:
+      OnRecoveryDone();
+      return 0;
     case WM_SHOWWINDOW:
       if (wParam) {
         FillPage();

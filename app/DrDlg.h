@@ -6,12 +6,13 @@
 
 #include <commctrl.h>
 
-#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/PageDialog.h"
 #include "app/core/FolderIndex.h"
+#include "app/core/RecoverySession.h"
 #include "controls/MutiTreeCtrl.h"
 #include "controls/MyListCtrl.h"
 #include "controls/PngButton.h"
@@ -25,9 +26,9 @@ class CDrDlg : public CPageDialog {
   CMutiTreeCtrl& Tree() { return m_tree; }
   CMyListCtrl& List() { return m_list; }
   HTREEITEM RootItem() const { return m_root; }
-  const std::vector<restorix::ItemId>& RecoveryList() const { return m_recoveryList; }
-  const wchar_t* TargetFolder() const { return m_targetFolder; }
-  bool Recovering() const { return m_recovering.load(); }
+  std::vector<restorix::ItemId> RecoveryList() const;
+  std::wstring TargetFolder() const;
+  bool Recovering() const { return m_recovery && m_recovery->Busy(); }
 
  protected:
   BOOL OnInitDialog() override;
@@ -41,13 +42,14 @@ class CDrDlg : public CPageDialog {
   void UpdateData(bool read);
   void ReleaseImageLists();
   void FillPage();
-  void ShowFolderUnderMouse();
+  // Shows the files of the folder `item` (the tree's new selection).
+  void ShowFolder(HTREEITEM item);
   void MarkAll();
   void Browse();
   void Recover();
   // True when a recovery thread was started.
   bool StartRecovery();
-  void RecoveryThread();
+  void OnRecoveryDone();
   void Preview();
   void Back();
   std::wstring PartitionName() const;
@@ -65,12 +67,11 @@ class CDrDlg : public CPageDialog {
   bool m_markAll = true;
   CPngButton m_recover;
   std::wstring m_recoverFolder;
-  // Read by the recovery thread; rebuilt only when no recovery runs.
-  wchar_t m_targetFolder[1024] = {};
-  std::vector<restorix::ItemId> m_recoveryList;
   CPngButton m_preview, m_search, m_browse;
   HWND m_pathEdit = nullptr;
-  // Set before a recovery thread starts and cleared when it ends, so that a
-  // second press cannot start another over the same list.
-  std::atomic<bool> m_recovering{false};
+  // Made once the page has its context.
+  std::unique_ptr<restorix::RecoverySession> m_recovery;
+  // Up while the same-volume question runs its message loop, in which a
+  // second press would arrive.
+  bool m_starting = false;
 };

@@ -1,10 +1,21 @@
 #include "app/PageDialog.h"
 
+#include "app/AppContext.h"
 #include "app/AppFiles.h"
+#include "app/core/WindowRules.h"
 #include "controls/PngButton.h"
 
 void SkinButton(CPngButton& button, HWND dialog, int id, const wchar_t* image) {
   if (button.Attach(dialog, id)) button.SetImage(SkinFile(image));
+}
+
+restorix::RecoverySession::Events CPageDialog::PostingRecoveryEvents() const {
+  HWND host = m_app ? m_app->Host() : nullptr;
+  HWND page = m_hwnd;
+  restorix::RecoverySession::Events events;
+  events.progress = [host](int position) { PostMessageW(host, WM_RECOVER_PROGRESS, 1, position); };
+  events.finished = [page](const restorix::RecoveryOutcome&) { PostMessageW(page, WM_PAGE_RECOVERY_DONE, 0, 0); };
+  return events;
 }
 
 CPageDialog::CPageDialog(int templateId)

@@ -3,7 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
+#include "app/core/UiText.h"
 #include "app/core/PreviewText.h"
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
@@ -74,7 +75,7 @@ BOOL CPreviewDlg::OnInitDialog() {
   SkinButton(m_textButton, m_hwnd, IDC_TEXT_BUTTON, L"txt.png");
   SkinButton(m_hexButton, m_hwnd, IDC_HEX_BUTTON, L"hex.png");
   SkinButton(m_pictureButton, m_hwnd, IDC_PICTURE_BUTTON, L"picture.png");
-  SetDlgItemTextW(m_hwnd, IDC_NO_PREVIEW, L"无法预览");
+  SetDlgItemTextW(m_hwnd, IDC_NO_PREVIEW, restorix::ui::kNoPreview);
   return TRUE;  // the dialog manager picks the focus
 }
 
@@ -104,7 +105,7 @@ bool CPreviewDlg::OnCommand(int id, int code, HWND control) {
   if (code != BN_CLICKED) return false;
   switch (id) {
     case IDC_BACK:
-      if (m_binding) SendMessageW(m_binding->m_hostWnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+      if (m_app) SendMessageW(m_app->Host(), WM_SHOW_RESULTS_PAGE, 0, 0);
       return true;
     case IDC_HEX_BUTTON:
       OnHexButton();
@@ -123,9 +124,9 @@ bool CPreviewDlg::OnCommand(int id, int code, HWND control) {
 void CPreviewDlg::OnShowWindow(bool shown) {
   ShowItem(IDC_NO_PREVIEW, false);
   m_pictureMode = 0;
-  if (shown && m_binding) {
+  if (shown && m_app) {
     ShowItem(IDC_HEX_VIEW, true);
-    const std::wstring path = m_binding->GetPreviewFile();
+    const std::wstring path = m_app->State().PreviewFile();
     SetDlgItemTextW(m_hwnd, IDC_PREVIEW_PATH, path.c_str());
     if (!path.empty()) {
       FileHandle file(path);
@@ -157,8 +158,8 @@ void CPreviewDlg::OnTextButton() {
   ShowItem(IDC_HEX_VIEW, false);
   ShowItem(IDC_TEXT_VIEW, true);
   ShowItem(IDC_NO_PREVIEW, false);
-  if (!m_binding) return;
-  const std::wstring path = m_binding->GetPreviewFile();
+  if (!m_app) return;
+  const std::wstring path = m_app->State().PreviewFile();
   if (path.empty()) return;
   m_text.clear();
   FileHandle file(path);
@@ -214,7 +215,7 @@ bool CPreviewDlg::DrawPicture(HDC dc, int width, int height, const std::wstring&
 }
 
 void CPreviewDlg::OnPaint() {
-  const std::wstring path = m_binding ? m_binding->GetPreviewFile() : std::wstring();
+  const std::wstring path = m_app ? m_app->State().PreviewFile() : std::wstring();
   // Hidden before painting begins, so that what they uncover is painted now.
   ShowItem(IDC_HEX_VIEW, false);
   ShowItem(IDC_TEXT_VIEW, false);

@@ -4,13 +4,16 @@
 #include <iterator>
 
 #include "app/AppFiles.h"
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
 #include "controls/GdiplusInclude.h"
 
 namespace {
 constexpr UINT_PTR kAnimationTimer = 1;
+// Shows a count held back by the repaint pace once the queue is quiet.
+constexpr UINT_PTR kPendingCountTimer = 2;
+constexpr UINT kPendingCountDelayMs = 100;
 constexpr PROPID kFrameDelayTag = 0x5100;
 // The frame dimension of animated GIFs.
 constexpr GUID kTimeDimension = {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
@@ -28,8 +31,8 @@ void CProgressDlg::SetPartition(const wchar_t* name, int fsKind) {
   m_fsKind = fsKind;
 }
 
-void CProgressDlg::SetBinding(KernelBinding* binding) {
-  if (binding) m_binding = binding;
+void CProgressDlg::SetApp(AppContext* app) {
+  if (app) m_app = app;
 }
 
 void CProgressDlg::SetPosition(int x, int y) {
@@ -73,12 +76,13 @@ BOOL CProgressDlg::OnInitDialog() {
   SetWindowPos(m_hwnd, nullptr, m_x, m_y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   // Screen readers (and tests) read the status line as the window's text.
   SetWindowTextW(m_hwnd, m_status);
+  m_frameShownAt = GetTickCount();
   if (m_frames.Animated()) SetTimer(m_hwnd, kAnimationTimer, m_frames.PeriodMs(), nullptr);
-  if (m_binding) {
-    const std::wstring prefix = std::wstring(m_binding->m_partitionName) + L"\\";
-    m_binding->m_busy = 1;
-    m_binding->Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
-    m_binding->m_busy = 0;
+  if (m_app) {
+    const std::wstring prefix = m_app->State().PartitionName() + L"\\";
+    m_app->State().SetBusy(true);
+    m_app->Kernel().Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
+    m_app->State().SetBusy(false);
     m_scanRunning = true;
   }
   return TRUE;
@@ -91,7 +95,7 @@ BOOL CProgressDlg::OnInitDialog() {
 void CProgressDlg::StopScan() {
   if (!m_scanRunning) return;
   m_scanRunning = false;
-  if (m_binding) m_binding->StopTask();
+  if (m_app) m_app->Kernel().StopTask();
 }
 
 bool CProgressDlg::OnCommand(int id, int code, HWND) {
@@ -103,25 +107,65 @@ bool CProgressDlg::OnCommand(int id, int code, HWND) {
 
 // Esc, Alt+F4 and the kernel's WM_CLOSE.
 void CProgressDlg::OnCancel() {
+  // The last count is the line that stays.
+  if (m_countPending) SetWindowTextW(m_hwnd, m_status);
+  m_countPending = false;
   StopScan();
   EndDialog(IDCANCEL);
 }
 
 void CProgressDlg::OnDestroy() {
   KillTimer(m_hwnd, kAnimationTimer);
+  KillTimer(m_hwnd, kPendingCountTimer);
   StopScan();
 }
 
 void CProgressDlg::OnTimer(UINT_PTR id) {
   KillTimer(m_hwnd, id);
+  if (id == kPendingCountTimer) {
+    if (m_countPending) ShowProgressNow();
+    return;
+  }
   if (!m_animation || !m_frames.Animated()) return;
-  m_animation->SelectActiveFrame(&kTimeDimension, m_frames.Current());
+  NextFrame();
   SetTimer(m_hwnd, kAnimationTimer, m_frames.PeriodMs(), nullptr);
-  m_frames.Advance();
   RECT rc;
   GetClientRect(m_hwnd, &rc);
   rc.right -= 100;  // the cancel button draws itself
   InvalidateRect(m_hwnd, &rc, FALSE);
+}
+
+void CProgressDlg::NextFrame() {
+  m_animation->SelectActiveFrame(&kTimeDimension, m_frames.Current());
+  m_frames.Advance();
+  m_frameShownAt = GetTickCount();
+}
+
+void CProgressDlg::OnFoundCount(long long count) {
+  wcsncpy_s(m_status, restorix::ScanStatusText(count).c_str(), _TRUNCATE);
+  m_countPending = true;
+  if (m_repaint.Due(GetTickCount()))
+    ShowProgressNow();
+  else
+    SetTimer(m_hwnd, kPendingCountTimer, kPendingCountDelayMs, nullptr);
+}
+
+void CProgressDlg::ShowProgressNow() {
+  m_countPending = false;
+  KillTimer(m_hwnd, kPendingCountTimer);
+  m_repaint.Painted(GetTickCount());
+  SetWindowTextW(m_hwnd, m_status);
+  // The animation timer cannot fire while counts keep coming: step the
+  // picture here when its frame is due, and start its timer again.
+  if (m_animation && m_frames.Animated() && GetTickCount() - m_frameShownAt >= m_frames.PeriodMs()) {
+    NextFrame();
+    SetTimer(m_hwnd, kAnimationTimer, m_frames.PeriodMs(), nullptr);
+  }
+  RECT rc;
+  GetClientRect(m_hwnd, &rc);
+  rc.right -= 100;  // the cancel button draws itself
+  InvalidateRect(m_hwnd, &rc, FALSE);
+  UpdateWindow(m_hwnd);
 }
 
 void CProgressDlg::OnPaint() {
@@ -167,9 +211,15 @@ void CProgressDlg::OnPaint() {
 std::optional<LRESULT> CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_SCAN_FOUND_COUNT:
-      wcsncpy_s(m_status, restorix::ScanStatusText(static_cast<long long>(wParam)).c_str(), _TRUNCATE);
-      SetWindowTextW(m_hwnd, m_status);
+      OnFoundCount(static_cast<long long>(wParam));
       return 1;
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the system menu close through WM_CLOSE as well.
+      if ((wParam & 0xFFF0) == SC_CLOSE) m_userClosing = true;
+      return std::nullopt;
+    case WM_CLOSE:
+      m_scanEnded = !m_userClosing;
+      return std::nullopt;  // ends the dialog as a cancel does
     case WM_ERASEBKGND:
       return TRUE;
     case WM_PAINT:

@@ -1,7 +1,10 @@
 // CProgressDlg: the modal strip that runs while the kernel scans one
 // partition. Its window is the one the kernel reports to: the running
 // count of found items (WM_SCAN_FOUND_COUNT) and WM_CLOSE at the scan's
-// end. Shows the count, an animated picture and a cancel button.
+// end. Shows the count, an animated picture and a cancel button. The
+// kernel posts one count per found item, which keeps the queue from ever
+// generating paint or timer messages during a long scan: the dialog keeps
+// the latest count and repaints itself every 100 ms meanwhile.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +16,7 @@
 #include "app/core/DeviceRules.h"
 #include "controls/PngButton.h"
 
-class KernelBinding;
+class AppContext;
 namespace Gdiplus {
 class Image;
 }
@@ -26,11 +29,14 @@ class CProgressDlg : public CDialogBase {
   // Ignored when `name` is null.
   void SetPartition(const wchar_t* name, int fsKind);
   // Ignored when null.
-  void SetBinding(KernelBinding* binding);
+  void SetApp(AppContext* app);
   void SetPosition(int x, int y);
 
   const wchar_t* StatusText() const { return m_status; }
   uint32_t CurrentFrame() const { return m_frames.Current(); }
+  // The kernel's WM_CLOSE ended the dialog: the scan ran to its end (the
+  // kernel then knows how it went), unlike a cancel.
+  bool ScanEnded() const { return m_scanEnded; }
 
  protected:
   BOOL OnInitDialog() override;
@@ -45,17 +51,28 @@ class CProgressDlg : public CDialogBase {
   void LoadAnimation();
   void StopScan();
   void OnPaint();
+  void OnFoundCount(long long count);
+  // The status line as the window text, the frame due by now, and a paint
+  // right away.
+  void ShowProgressNow();
+  void NextFrame();
 
   std::unique_ptr<Gdiplus::Image> m_animation;
   std::vector<GUID> m_dimensions;
   restorix::FrameClock m_frames;
+  restorix::RepaintClock m_repaint{100};
+  DWORD m_frameShownAt = 0;
+  // A count came in that is not on screen yet.
+  bool m_countPending = false;
   wchar_t m_status[1024] = {};
   CPngButton m_cancel;
   wchar_t m_partitionName[100] = {};
   int m_fsKind = -1;
-  KernelBinding* m_binding = nullptr;
+  AppContext* m_app = nullptr;
   int m_x = 0;
   int m_y = 0;
   // A scan started here and not yet stopped and joined.
   bool m_scanRunning = false;
+  bool m_scanEnded = false;
+  bool m_userClosing = false;
 };

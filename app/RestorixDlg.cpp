@@ -5,11 +5,12 @@
 #include "app/AppFiles.h"
 #include "app/Pages.h"
 #include "app/Startup.h"
+#include "app/core/UiText.h"
 #include "app/resource.h"
 #include "controls/GdiplusInclude.h"
 
 namespace {
-constexpr wchar_t kCaption[] = L"Talvex Data Recovery";
+using restorix::ui::kCaption;
 
 class CAboutDlg : public CDialogBase {
  public:
@@ -118,18 +119,18 @@ BOOL CRestorixDlg::OnInitDialog() {
   SkinButtons();
 
   try {
-    m_binding = std::make_unique<KernelBinding>();
+    m_app = std::make_unique<AppContext>();
   } catch (...) {
-    m_binding.reset();
+    m_app.reset();
   }
-  if (m_binding) {
-    m_binding->LoadKernel();
-    m_binding->SetHostWindow(m_hwnd);
+  if (m_app) {
+    m_app->Kernel().LoadKernel();
+    m_app->SetHost(m_hwnd);
   }
 
   auto addPage = [this](const wchar_t* name, CPageDialog* page, int resourceId, uint8_t key) {
     if (!page) return;
-    page->SetBinding(m_binding.get());
+    page->SetApp(m_app.get());
     AddPage(name, page, resourceId, key);
   };
   addPage(L"Select Device", new (std::nothrow) CSelectDevice, IDD_SELECT_DEVICE, kPageDevice);
@@ -263,25 +264,19 @@ bool CRestorixDlg::OnCommand(int id, int code, HWND control) {
 
 void CRestorixDlg::WaitForWorkers() {
   // Recovery threads may be inside a large file; they stop at their next
-  // item. Keep answering sent messages meanwhile so none of them can block
-  // on this window.
-  WorkerGroup& workers = m_binding->Workers();
-  while (!workers.WaitIdle(std::chrono::milliseconds(50))) {
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-  workers.JoinAll();
+  // item. Workers only post to windows, so none of them waits on this one.
+  m_app->Workers().JoinAll();
 }
 
 void CRestorixDlg::ExitProcedure() {
-  if (m_binding) {
-    const wchar_t* question = m_binding->m_busy ? L"有任务在运行,你确定要退出系统？" : L"你确定要退出系统?";
+  if (m_app) {
+    const wchar_t* question = m_app->State().Busy() ? restorix::ui::kAskExitBusy : restorix::ui::kAskExit;
     if (MessageBoxW(m_hwnd, question, kCaption, MB_OKCANCEL) != IDOK) return;
   }
   ShowWindow(m_hwnd, SW_HIDE);
-  if (m_binding) {
-    m_binding->StopTask();
-    m_binding->m_stopRequested = 1;
+  if (m_app) {
+    m_app->Kernel().StopTask();
+    m_app->State().RequestStop();
     WaitForWorkers();
   }
   EndDialog(IDOK);
@@ -291,15 +286,15 @@ void CRestorixDlg::OnDestroy() {
   if (m_backgroundBitmap) DeleteObject(m_backgroundBitmap);
   m_backgroundBitmap = nullptr;
   m_background.reset();
-  // No worker may outlive the pages and the binding it uses.
-  if (m_binding && m_binding->Workers().Running() > 0) {
-    m_binding->StopTask();
-    m_binding->m_stopRequested = 1;
+  // No worker may outlive the pages and the context it uses.
+  if (m_app && m_app->Workers().Running() > 0) {
+    m_app->Kernel().StopTask();
+    m_app->State().RequestStop();
     WaitForWorkers();
   }
   for (PageEntry& e : m_pages) delete e.window;
   m_pages.clear();
   m_currentPage = PageEntry();
-  if (m_binding) m_binding->UnloadKernel();
-  m_binding.reset();
+  if (m_app) m_app->Kernel().UnloadKernel();
+  m_app.reset();
 }

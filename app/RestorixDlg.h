@@ -1,5 +1,6 @@
 // CRestorixDlg: the borderless, skinned, slightly transparent main window.
-// It owns the kernel binding and the four pages, shows one page at a time
+// It owns the program's context (kernel, settings, state, workers) and the
+// four pages, shows one page at a time
 // on request of the private messages, moves the recovery progress bar, and
 // ends only through its close button.
 #pragma once
@@ -10,7 +11,7 @@
 #include <vector>
 
 #include "app/DialogBase.h"
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
 #include "app/core/WindowRules.h"
 #include "controls/PngButton.h"
 
@@ -27,7 +28,7 @@ class CRestorixDlg : public CDialogBase {
   void ShowPage(int key);
 
   // For the pages and the tests.
-  KernelBinding* Binding() const { return m_binding.get(); }
+  AppContext* App() const { return m_app.get(); }
   const std::vector<PageEntry>& Pages() const { return m_pages; }
   const PageEntry& CurrentPage() const { return m_currentPage; }
   CPngButton* Button(int id);
@@ -54,7 +55,7 @@ class CRestorixDlg : public CDialogBase {
   CPngButton m_minimize;
   CPngButton m_close;
   CPngButton m_tabDR, m_tabPR, m_tabFR, m_tabPTR, m_tabVR;
-  std::unique_ptr<KernelBinding> m_binding;
+  std::unique_ptr<AppContext> m_app;
   std::unique_ptr<Gdiplus::Image> m_background;
   PageEntry m_currentPage;
   std::vector<PageEntry> m_pages;

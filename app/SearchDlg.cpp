@@ -2,30 +2,34 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <iterator>
 #include <string>
 
-#include "app/KernelBinding.h"
-#include "app/core/RecoveryRules.h"
+#include "app/AppContext.h"
+#include "app/ResultViews.h"
+#include "app/core/UiText.h"
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
 
 namespace {
-// Search pages of the window thread, for the one message hook they share.
-std::vector<CSearchDlg*> g_hookedPages;
-HHOOK g_keyHook = nullptr;
+constexpr UINT_PTR kEnterSubclassId = 0x53454E;  // "SEN"
 
 struct ColumnSpec {
   const wchar_t* caption;
   int width;
 };
-constexpr ColumnSpec kColumns[] = {{L"文件名", 490}, {L"大小(Byte)", 100}, {L"创建时间", 100}};
+constexpr ColumnSpec kColumns[] = {{restorix::ui::kColumnFileName, 490},
+                                   {restorix::ui::kColumnSize, 100},
+                                   {restorix::ui::kColumnTime, 100}};
 }  // namespace
 
 CSearchDlg::CSearchDlg() : CPageDialog(IDD_SEARCH) {}
 
-CSearchDlg::~CSearchDlg() { OnDestroy(); }
+CSearchDlg::~CSearchDlg() = default;
+
+std::vector<restorix::ItemId> CSearchDlg::ChosenItems() const {
+  return m_recovery ? m_recovery->Items() : std::vector<restorix::ItemId>();
+}
 
 BOOL CSearchDlg::OnInitDialog() {
   SkinButton(m_back, m_hwnd, IDC_BACK, L"pre.png");
@@ -33,23 +37,44 @@ BOOL CSearchDlg::OnInitDialog() {
   SkinButton(m_search, m_hwnd, IDC_SEARCH, L"search.png");
   SkinButton(m_preview, m_hwnd, IDC_PREVIEW, L"preview.png");
   SetUpList();
-  SetDlgItemTextW(m_hwnd, IDC_KEYWORD_LABEL, L"文件名(关键字):");
-  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, L"全选");
+  SetDlgItemTextW(m_hwnd, IDC_KEYWORD_LABEL, restorix::ui::kKeywordLabel);
+  SetDlgItemTextW(m_hwnd, IDC_MARK_ALL, restorix::ui::kMarkAll);
   UpdateData(false);
-
-  g_hookedPages.push_back(this);
-  if (!g_keyHook) g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, &CSearchDlg::KeyHook, nullptr, GetCurrentThreadId());
+  if (m_app) {
+    m_searchSession = std::make_unique<restorix::SearchSession>(m_app->Kernel(), m_app->Workers());
+    // The search page always answers, and after a stop (back) the item cut
+    // short is no failure.
+    m_recovery = std::make_unique<restorix::RecoverySession>(
+        m_app->Kernel(), m_app->State(), m_app->Workers(),
+        restorix::RecoveryEndRule{restorix::ui::kSearchRecoveryDone, false});
+  }
+  EnumChildWindows(
+      m_hwnd,
+      [](HWND child, LPARAM self) -> BOOL {
+        reinterpret_cast<CSearchDlg*>(self)->WatchEnter(child);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(this));
   return TRUE;  // the dialog manager picks the focus
 }
 
-void CSearchDlg::OnDestroy() {
-  auto it = std::find(g_hookedPages.begin(), g_hookedPages.end(), this);
-  if (it == g_hookedPages.end()) return;
-  g_hookedPages.erase(it);
-  if (g_hookedPages.empty() && g_keyHook) {
-    UnhookWindowsHookEx(g_keyHook);
-    g_keyHook = nullptr;
+void CSearchDlg::WatchEnter(HWND control) {
+  SetWindowSubclass(control, &CSearchDlg::EnterProc, kEnterSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK CSearchDlg::EnterProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR self) noexcept {
+  try {
+    if (message == WM_NCDESTROY) {
+      RemoveWindowSubclass(hwnd, &CSearchDlg::EnterProc, kEnterSubclassId);
+    } else if (message == WM_KEYUP && wParam == VK_RETURN) {
+      auto* page = reinterpret_cast<CSearchDlg*>(self);
+      if (!page->Searching()) page->OnSearch();
+      return 0;  // swallowed either way
+    }
+  } catch (...) {
   }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 void CSearchDlg::SetUpList() {
@@ -82,6 +107,7 @@ void CSearchDlg::SetUpList() {
     ListView_InsertColumn(list, index, &column);
     ++index;
   }
+  if (m_app) AddStateColumn(list, m_app->Kernel());
 }
 
 void CSearchDlg::UpdateData(bool fromControls) {
@@ -96,28 +122,6 @@ void CSearchDlg::UpdateData(bool fromControls) {
     SetDlgItemTextW(m_hwnd, IDC_KEYWORD, m_keyword.c_str());
     CheckDlgButton(m_hwnd, IDC_MARK_ALL, m_markAll ? BST_CHECKED : BST_UNCHECKED);
   }
-}
-
-LRESULT CALLBACK CSearchDlg::KeyHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
-  try {
-    if (code == HC_ACTION && wParam == PM_REMOVE && lParam) {
-      MSG& msg = *reinterpret_cast<MSG*>(lParam);
-      // A copy: a page may go away while one of them handles the key.
-      const std::vector<CSearchDlg*> pages = g_hookedPages;
-      for (CSearchDlg* page : pages)
-        if (page->PreTranslate(msg)) break;
-    }
-  } catch (...) {
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-bool CSearchDlg::PreTranslate(MSG& msg) {
-  if (msg.message != WM_KEYUP || msg.wParam != VK_RETURN || !m_hwnd) return false;
-  if (msg.hwnd != m_hwnd && !IsChild(m_hwnd, msg.hwnd)) return false;
-  if (!m_searching) OnSearch();
-  msg.message = WM_NULL;  // swallowed either way
-  return true;
 }
 
 bool CSearchDlg::OnCommand(int id, int code, HWND control) {
@@ -143,88 +147,86 @@ bool CSearchDlg::OnCommand(int id, int code, HWND control) {
   }
 }
 
-void CSearchDlg::OnSearch() {
-  if (!m_binding) return;
-  // The list is filled by one thread and read by the recovery: one at a time.
-  if (m_searching || m_recovering) return;
-  UpdateData(true);
-  if (m_keyword.empty()) return;
-  m_searching = 1;
-  if (!m_binding->Workers().Start([this, keyword = m_keyword] { SearchThread(keyword); })) m_searching = 0;
+bool CSearchDlg::OnNotify(NMHDR* header, LRESULT& result) {
+  if (header->idFrom != IDC_FILE_LIST || header->code != NM_CUSTOMDRAW || !m_app) return false;
+  result = DrawFileListRow(reinterpret_cast<NMLVCUSTOMDRAW*>(header), m_app->Kernel());
+  return true;
 }
 
-void CSearchDlg::SearchThread(std::wstring keyword) {
-  m_searching = 1;
-  if (m_binding) {
-    m_binding->SearchItems(keyword, m_list.Hwnd());
-    const int n = ListView_GetItemCount(m_list.Hwnd());
-    const std::wstring text = L"找到 " + std::to_wstring(n) + L" 个文件";  // "找到 %d 个文件"
-    SetDlgItemTextW(m_hwnd, IDC_FOLDER_LABEL, text.c_str());
+std::optional<LRESULT> CSearchDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAGE_SEARCH_DONE:
+      OnSearchDone();
+      return 0;
+    case WM_PAGE_RECOVERY_DONE:
+      OnRecoveryDone();
+      return 0;
+    default:
+      return CPageDialog::OnMessage(message, wParam, lParam);
   }
-  m_searching = 0;
+}
+
+void CSearchDlg::OnSearch() {
+  // The list is filled from one search and read by the recovery: one at a time.
+  if (!m_searchSession || Searching() || Recovering()) return;
+  UpdateData(true);
+  HWND page = m_hwnd;
+  m_searchSession->Start(m_keyword, [page] { PostMessageW(page, WM_PAGE_SEARCH_DONE, 0, 0); });
+}
+
+void CSearchDlg::OnSearchDone() {
+  if (!m_searchSession) return;
+  const std::vector<restorix::FoundItem> matches = m_searchSession->TakeMatches();
+  HWND list = m_list.Hwnd();
+  HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  ListView_DeleteAllItems(list);
+  for (const restorix::FoundItem& item : matches) AppendFileRow(list, item, m_app->Kernel());
+  SetCursor(previous ? previous : LoadCursorW(nullptr, IDC_ARROW));
+  const std::wstring text =
+      restorix::ui::kFoundFilesBefore + std::to_wstring(ListView_GetItemCount(list)) + restorix::ui::kFoundFilesAfter;
+  SetDlgItemTextW(m_hwnd, IDC_FOLDER_LABEL, text.c_str());
 }
 
 void CSearchDlg::OnMarkAll() {
   UpdateData(true);
-  // Check boxes of rows a search is inserting right now would race with it.
-  if (m_searching) return;
+  // The rows of a search about to be shown would not follow.
+  if (Searching()) return;
   const int rows = ListView_GetItemCount(m_list.Hwnd());
   for (int row = 0; row < rows; ++row) m_list.SetItemCheck(row, m_markAll == 1);
 }
 
 void CSearchDlg::OnRecover() {
-  if (!m_binding) return;
-  // m_chosenItems belongs to a running recovery; the kernel takes one
+  // The chosen ids belong to a running recovery; the kernel takes one
   // recovery at a time, also one started by the results page.
-  if (m_searching || m_recovering || m_binding->m_busy) return;
-  m_chosenItems.clear();
+  if (!m_recovery || Searching() || Recovering() || m_app->State().Busy()) return;
+  std::vector<restorix::ItemId> chosen;
   const int rows = ListView_GetItemCount(m_list.Hwnd());
   for (int row = 0; row < rows; ++row) {
     if (!m_list.GetItemCheck(row)) continue;
     LVITEMW item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (ListView_GetItem(m_list.Hwnd(), &item)) m_chosenItems.push_back({static_cast<uint32_t>(item.lParam), 0});
+    if (ListView_GetItem(m_list.Hwnd(), &item)) chosen.push_back({static_cast<uint32_t>(item.lParam), 0});
   }
-  if (m_chosenItems.empty()) return;
-  m_binding->m_stopRequested = 0;
   // Taken here: the results page may change the folder meanwhile.
-  std::wstring target = m_binding->GetRecoverPath();
+  std::wstring target = m_app->Settings().GetRecoverPath();
   if (target.empty() || target.back() != L'\\') target += L'\\';
-  m_recovering = 1;
-  if (!m_binding->Workers().Start([this, target] { SearchRecoverThread(target); })) m_recovering = 0;
+  m_recovery->Start(std::move(chosen), target, PostingRecoveryEvents());
 }
 
-void CSearchDlg::SearchRecoverThread(const std::wstring& target) {
-  KernelBinding* binding = m_binding;
-  if (!binding) {
-    m_recovering = 0;
-    return;
-  }
-  HWND host = binding->m_hostWnd;
-  PostMessageW(host, WM_RECOVER_PROGRESS, 1, 0);
-  binding->m_busy = 1;
-  const size_t n = m_chosenItems.size();
-  size_t failed = 0;
-  for (size_t i = 0; i < n; ++i) {
-    PostMessageW(host, WM_RECOVER_PROGRESS, 1, restorix::RecoveryProgress(i, n));
-    if (binding->m_stopRequested) break;
-    if (!binding->RecoverFile(target.c_str(), m_chosenItems[i].low, m_chosenItems[i].high)) ++failed;
-  }
-  PostMessageW(host, WM_RECOVER_PROGRESS, 1, 100);
-  binding->m_busy = 0;
-  // Failures are not hidden behind "数据恢复完毕!"; after a stop (back) the
-  // item cut short is no failure, and the plain message comes, as on the
-  // results page.
-  const size_t shown = binding->m_stopRequested ? 0 : failed;
-  MessageBoxW(nullptr, restorix::RecoveryDoneText(shown, L"数据恢复完毕").c_str(), kAppCaption, MB_OK);
-  m_recovering = 0;
+// The recovery thread has ended: its message (no owner, as the page stays
+// usable), then the page takes requests again.
+void CSearchDlg::OnRecoveryDone() {
+  if (!m_recovery) return;
+  if (const std::optional<std::wstring> text = m_recovery->EndMessage())
+    MessageBoxW(nullptr, text->c_str(), restorix::ui::kCaption, MB_OK);
+  m_recovery->Finish();
 }
 
 void CSearchDlg::OnBack() {
-  if (!m_binding) return;
-  PostMessageW(m_binding->m_hostWnd, WM_RECOVER_PROGRESS, 0, 100);
-  m_binding->StopTask();
-  m_binding->m_stopRequested = 1;
-  SendMessageW(m_binding->m_hostWnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+  if (!m_app) return;
+  PostMessageW(m_app->Host(), WM_RECOVER_PROGRESS, 0, 100);
+  m_app->Kernel().StopTask();
+  m_app->State().RequestStop();
+  SendMessageW(m_app->Host(), WM_SHOW_RESULTS_PAGE, 0, 0);
 }

@@ -4,7 +4,8 @@
 #include <utility>
 
 #include "app/AppFiles.h"
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
+#include "app/core/UiText.h"
 #include "app/ProgressDlg.h"
 #include "app/core/DeviceRules.h"
 #include "app/core/WindowRules.h"
@@ -27,6 +28,7 @@ BOOL CSelectDevice::OnInitDialog() {
 
 void CSelectDevice::PrepareList() {
   if (!m_list.Attach(m_hwnd, IDC_PARTITION_LIST)) return;
+  m_list.m_tree.SetActivateMessage(WM_PARTITION_ACTIVATED);
   HWND tree = m_list.m_tree.Hwnd();
   SetWindowLongPtrW(tree, GWL_STYLE,
                     GetWindowLongPtrW(tree, GWL_STYLE) | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
@@ -41,10 +43,10 @@ void CSelectDevice::PrepareList() {
   TreeView_SetImageList(tree, m_images, TVSIL_NORMAL);
   SetWindowLongPtrW(tree, GWL_STYLE, GetWindowLongPtrW(tree, GWL_STYLE) | TVS_FULLROWSELECT);
   SetWindowPos(tree, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
-  m_list.InsertColumn(0, L"分区", HDF_CENTER, 300);
-  m_list.InsertColumn(1, L"类型", HDF_CENTER, 100);
-  m_list.InsertColumn(2, L"容量", HDF_CENTER, 150);
-  m_list.InsertColumn(3, L"可用空间", HDF_CENTER, 150);
+  m_list.InsertColumn(0, restorix::ui::kColumnPartition, HDF_CENTER, 300);
+  m_list.InsertColumn(1, restorix::ui::kColumnType, HDF_CENTER, 100);
+  m_list.InsertColumn(2, restorix::ui::kColumnCapacity, HDF_CENTER, 150);
+  m_list.InsertColumn(3, restorix::ui::kColumnFree, HDF_CENTER, 150);
 }
 
 namespace {
@@ -70,16 +72,17 @@ VolumeSpace QuerySpace(const PartitionParameter& p) {
 }  // namespace
 
 void CSelectDevice::FillList() {
-  if (!m_binding || !m_list.m_tree.Hwnd()) return;
+  if (!m_app || !m_list.m_tree.Hwnd()) return;
   CCustomTreeChildCtrl& tree = m_list.m_tree;
-  m_root = tree.InsertItem(L"选择分区", m_rootImage, m_rootImage, TVI_ROOT);
-  const int count = m_binding->GetPartitionCount();
+  m_root = tree.InsertItem(restorix::ui::kChoosePartitionRoot, m_rootImage, m_rootImage, TVI_ROOT);
+  KernelLoader& kernel = m_app->Kernel();
+  const int count = kernel.GetPartitionCount();
   for (int i = 0; i < count; ++i) {
     PartitionParameter p = {};
-    if (!m_binding->GetPartitionParameter(&p, i)) continue;
+    if (!kernel.GetPartitionParameter(&p, i)) continue;
     p.name[std::size(p.name) - 1] = 0;
     HTREEITEM item = tree.InsertItem(p.name, m_partitionImage, m_partitionImage, m_root);
-    m_list.SetItemText(item, 1, p.fsKind == 1 ? L"NTFS" : L"FAT");
+    m_list.SetItemText(item, 1, p.fsKind == 1 ? restorix::ui::kFsNtfs : restorix::ui::kFsFat);
     const VolumeSpace space = QuerySpace(p);
     m_list.SetItemText(item, 2, space.total.c_str());
     m_list.SetItemText(item, 3, space.free.c_str());
@@ -94,13 +97,13 @@ void CSelectDevice::StartProcedure() {
   HTREEITEM selected = tree.Hwnd() ? TreeView_GetSelection(tree.Hwnd()) : nullptr;
   const std::wstring name =
       selected ? restorix::LabelPart(tree.GetItemText(selected), 0).value_or(std::wstring()) : std::wstring();
-  const std::wstring programFolder = m_binding ? m_binding->ProgramFolder() : GetProgramFolder(nullptr);
+  const std::wstring programFolder = m_app ? m_app->Settings().ProgramFolder() : GetProgramFolder(nullptr);
   switch (restorix::CheckStart(selected != nullptr, selected == m_root, name, programFolder)) {
     case restorix::StartCheck::NoPartition:
-      MessageBoxW(m_hwnd, L"请先选择分区!", kAppCaption, MB_OK);
+      MessageBoxW(m_hwnd, restorix::ui::kChoosePartitionFirst, restorix::ui::kCaption, MB_OK);
       return;
     case restorix::StartCheck::AskSameVolume:
-      if (MessageBoxW(m_hwnd, L"建议将本软件安装到与被恢复数据不同的分区中, 你确认要继续 ?", kAppCaption,
+      if (MessageBoxW(m_hwnd, restorix::ui::kAskScanOwnVolume, restorix::ui::kCaption,
                       MB_OKCANCEL) != IDOK)
         return;
       break;
@@ -109,15 +112,27 @@ void CSelectDevice::StartProcedure() {
   }
   const int fsKind = static_cast<int>(tree.GetItemData(selected));
   CProgressDlg dialog;
-  if (m_binding) m_binding->SetCurrentPartition(name.c_str(), static_cast<uint8_t>(fsKind));
+  if (m_app) m_app->State().SetCurrentPartition(name, static_cast<uint8_t>(fsKind));
   dialog.SetPartition(name.c_str(), fsKind);
-  dialog.SetBinding(m_binding);
+  dialog.SetApp(m_app);
   RECT rc;
   GetClientRect(m_hwnd, &rc);
   MapWindowPoints(m_hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
   dialog.SetPosition(rc.left + 20, rc.bottom - 90);
   dialog.DoModal(m_hwnd);
-  if (m_binding) SendMessageW(m_binding->m_hostWnd, WM_SHOW_RESULTS_PAGE, 0, 0);
+  if (!m_app) return;
+  // A volume the kernel could not read says why, instead of an empty
+  // results page.
+  std::wstring kernelText;
+  const std::optional<int> code =
+      dialog.ScanEnded() ? m_app->Kernel().GetLastScanStatus(kernelText) : std::optional<int>();
+  if (code) {
+    if (const std::optional<std::wstring> failure = restorix::ScanFailureText(*code, kernelText)) {
+      MessageBoxW(m_hwnd, failure->c_str(), restorix::ui::kCaption, MB_OK);
+      return;
+    }
+  }
+  SendMessageW(m_app->Host(), WM_SHOW_RESULTS_PAGE, 0, 0);
 }
 
 bool CSelectDevice::OnCommand(int id, int code, HWND) {

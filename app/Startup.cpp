@@ -10,11 +10,12 @@
 #include "app/AppFiles.h"
 #include "app/RestorixDlg.h"
 #include "app/core/StartupRules.h"
+#include "app/core/UiText.h"
 #include "controls/GdiplusInclude.h"
 
 namespace {
 
-constexpr wchar_t kCaption[] = L"Talvex Data Recovery";
+using restorix::ui::kCaption;
 
 const ULONGLONG g_startTick = GetTickCount64();
 
@@ -143,7 +144,7 @@ bool RelaunchElevated() {
 namespace {
 class Win32CrashActions : public restorix::CrashActions {
  public:
-  void TellUser() override { MessageBoxW(nullptr, L"程序异常,重启软件中.....", kCaption, MB_OK); }
+  void TellUser() override { MessageBoxW(nullptr, restorix::ui::kRestarting, kCaption, MB_OK); }
   void OpenFeedback() override {
     // Our own folder is the feedback address: it holds the program and its
     // settings, and it always exists.
@@ -181,7 +182,7 @@ bool CRestorixApp::InitInstance() {
   if (!EnsureSingleInstance()) return false;
   if (NeedsElevation()) {
     if (!RelaunchElevated())
-      MessageBoxW(nullptr, L"需要管理员的权限才能运行本程序!", kCaption, MB_OK);
+      MessageBoxW(nullptr, restorix::ui::kNeedAdministrator, kCaption, MB_OK);
     return false;
   }
   Gdiplus::GdiplusStartupInput input;  // version 1, no callback, own thread

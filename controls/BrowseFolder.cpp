@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-CBrowseFolder::CBrowseFolder() : m_path(new wchar_t[kPathUnits]()) {}
+CBrowseFolder::CBrowseFolder(const wchar_t* title) : m_title(title), m_path(new wchar_t[kPathUnits]()) {}
 
 CBrowseFolder::~CBrowseFolder() { delete[] m_path; }
 
@@ -30,7 +30,7 @@ int CBrowseFolder::Browse(HWND owner, const wchar_t* startFolder) {
   info.hwndOwner = owner;
   info.pidlRoot = nullptr;
   info.pszDisplayName = nullptr;
-  info.lpszTitle = L"选择恢复文件保存目录";
+  info.lpszTitle = m_title;
   info.ulFlags = 0;
   info.lpfn = &CBrowseFolder::Callback;
   info.lParam = reinterpret_cast<LPARAM>(m_path);

@@ -1,11 +1,11 @@
-// CBrowseFolder: the shell's folder picker, titled for the recovery folder.
+// CBrowseFolder: the shell's folder picker with the caller's title.
 #pragma once
 
 #include <windows.h>
 
 class CBrowseFolder {
  public:
-  CBrowseFolder();
+  explicit CBrowseFolder(const wchar_t* title);
   virtual ~CBrowseFolder();
   CBrowseFolder(const CBrowseFolder&) = delete;
   CBrowseFolder& operator=(const CBrowseFolder&) = delete;
@@ -20,5 +20,6 @@ class CBrowseFolder {
 
  private:
   static int CALLBACK Callback(HWND dialog, UINT message, LPARAM lParam, LPARAM data) noexcept;
+  const wchar_t* m_title;
   wchar_t* m_path;
 };

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "app/core/ColumnTreeLayout.h"
+#include "controls/model/ColumnTreeLayout.h"
 #include "controls/ColorHeaderCtrl.h"
 
 class CCustomTreeChildCtrl {
@@ -37,6 +37,10 @@ class CCustomTreeChildCtrl {
   LPARAM GetItemData(HTREEITEM item) const;
   void SetItemData(HTREEITEM item, LPARAM data);
 
+  // Posted to the control's owner (the dialog around the column tree) on
+  // a double click over an item; 0 posts nothing.
+  void SetActivateMessage(UINT message) { m_activateMessage = message; }
+
   int m_firstColumnWidth = 0;
   int m_xOffset = 0;
 
@@ -47,6 +51,7 @@ class CCustomTreeChildCtrl {
   void PaintBuffered();
 
   HWND m_hwnd = nullptr;
+  UINT m_activateMessage = 0;
 };
 
 class CColumnTreeCtrl {

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "app/core/HexEditModel.h"
+#include "controls/model/HexEditModel.h"
 
 class CHexEditBase {
  public:

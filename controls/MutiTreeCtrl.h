@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "app/core/TreeCheck.h"
+#include "controls/model/TreeCheck.h"
 
 // A tree-view control as the check arithmetic sees it; the state lives in
 // the items' state-image bits.

@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/DialogBase.h"
-#include "controls/ButtonFrame.h"
+#include "controls/Reflect.h"
+#include "controls/model/ButtonFrame.h"
 #include "controls/GdiplusInclude.h"
 
 namespace {

@@ -1,4 +1,6 @@
 #include "app/core/DeviceRules.h"
+#include "app/core/UiText.h"
+#include "kernel/Kestrel.h"
 
 #include <cstdio>
 #include <cwctype>
@@ -28,8 +30,13 @@ StartCheck CheckStart(bool hasSelection, bool rootSelected, const std::wstring& 
   return StartCheck::Start;
 }
 
+std::optional<std::wstring> ScanFailureText(int code, const std::wstring& kernelText) {
+  if (code == KX_SCAN_OK || code == KX_SCAN_STOPPED) return std::nullopt;
+  return ui::kCannotReadPartition + kernelText;
+}
+
 std::wstring ScanStatusText(long long count) {
-  return L" 正在扫描分区...      找到 " + std::to_wstring(count) + L" 个被删除文件";
+  return ui::kScanningBefore + std::to_wstring(count) + ui::kScanningAfter;
 }
 
 uint32_t FrameClock::PeriodMs() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ enum class StartCheck {
 StartCheck CheckStart(bool hasSelection, bool rootSelected, const std::wstring& volumeName,
                       const std::wstring& programFolder);
 
+// What ends a scan whose outcome (a KX_SCAN_ code and the kernel's
+// sentence) is neither a walk nor a stop: "无法读取该分区: " + the sentence,
+// shown in place of an empty results page. None for a walk or a stop.
+std::optional<std::wstring> ScanFailureText(int code, const std::wstring& kernelText);
+
 // " 正在扫描分区...      找到 %d 个被删除文件".
 std::wstring ScanStatusText(long long count);
 
@@ -47,6 +53,26 @@ class FrameClock {
   uint32_t m_frameCount = 0;
   std::vector<uint32_t> m_delays;
   uint32_t m_current = 0;
+};
+
+// The scan dialog paces its own repaints: the kernel posts one count per
+// found item, and while posted messages keep coming the queue generates no
+// paint or timer message. Millisecond ticks may wrap.
+class RepaintClock {
+ public:
+  explicit RepaintClock(uint32_t intervalMs) : m_intervalMs(intervalMs) {}
+  // True, and the clock starts again at `nowMs`, when the interval has
+  // passed since the last repaint.
+  bool Due(uint32_t nowMs) {
+    if (nowMs - m_lastMs < m_intervalMs) return false;
+    m_lastMs = nowMs;
+    return true;
+  }
+  void Painted(uint32_t nowMs) { m_lastMs = nowMs; }
+
+ private:
+  uint32_t m_intervalMs;
+  uint32_t m_lastMs = 0;
 };
 
 }  // namespace restorix

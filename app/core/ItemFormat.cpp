@@ -1,6 +1,10 @@
 #include "app/core/ItemFormat.h"
 
+#include <algorithm>
+
 #include "app/core/FolderPaths.h"
+#include "app/core/UiText.h"
+#include "kernel/Kestrel.h"
 
 namespace restorix {
 
@@ -40,6 +44,23 @@ std::wstring FormatItemTime(uint64_t fileTime) {
 }
 
 std::wstring FormatItemSize(uint64_t size) { return std::to_wstring(size); }
+
+std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare) {
+  switch (state) {
+    case KX_STATE_INTACT:
+      return ui::kStateIntact;
+    case KX_STATE_PARTLY_OVERWRITTEN: {
+      const uint32_t percent = std::clamp<uint32_t>((std::min<uint32_t>(overwrittenShare, 10000) + 50) / 100, 1, 99);
+      return ui::kStatePartly + std::to_wstring(percent) + L"%";
+    }
+    case KX_STATE_OVERWRITTEN:
+      return ui::kStateOverwritten;
+    default:
+      return ui::kStateUnknown;
+  }
+}
+
+bool ItemStateGreyed(uint32_t state) { return state == KX_STATE_OVERWRITTEN; }
 
 FileRow MakeFileRow(const std::wstring& itemPath, uint64_t size, uint64_t modified, uint32_t idLow) {
   FileRow row;

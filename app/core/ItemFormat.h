@@ -30,6 +30,13 @@ struct FileRow {
   uint32_t idLow = 0;
 };
 
+// The state column's text for a KX_STATE_ code and the overwritten share
+// (per 10000 of the size): 完好, 部分覆盖 37%, 已覆盖 or 未知. A partly
+// overwritten item shows 1% to 99%, never a whole or no share.
+std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare);
+// Rows of items that are overwritten outright are drawn in grey.
+bool ItemStateGreyed(uint32_t state);
+
 FileRow MakeFileRow(const std::wstring& itemPath, uint64_t size, uint64_t modified, uint32_t idLow);
 
 }  // namespace restorix

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/core/FolderIndex.h"
-#include "app/core/TreeCheck.h"
+#include "controls/model/TreeCheck.h"
 
 namespace restorix {
 

@@ -1,4 +1,5 @@
 #include "app/core/RecoveryRules.h"
+#include "app/core/UiText.h"
 
 namespace restorix {
 
@@ -14,8 +15,8 @@ std::wstring PathWithoutDrive(const std::wstring& path) {
 }
 
 std::wstring RecoveryDoneText(size_t failed, const std::wstring& done) {
-  if (failed == 0) return done + L"!";
-  return done + L", 其中 " + std::to_wstring(failed) + L" 个文件恢复失败!";
+  if (failed == 0) return done + ui::kDoneMark;
+  return done + ui::kFailedBefore + std::to_wstring(failed) + ui::kFailedAfter;
 }
 
 }  // namespace restorix

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/core/UiText.h"
+
 namespace restorix {
 
 // Larger files are not previewed; exactly 10 MiB still is.
@@ -28,6 +30,6 @@ std::wstring PathWithoutDrive(const std::wstring& path);
 
 // `done` + "!" ("恢复完毕!"), or, when some items could not be written,
 // `done` + ", 其中 N 个文件恢复失败!".
-std::wstring RecoveryDoneText(size_t failed, const std::wstring& done = L"恢复完毕");
+std::wstring RecoveryDoneText(size_t failed, const std::wstring& done = ui::kRecoveryDone);
 
 }  // namespace restorix

@@ -2,7 +2,7 @@
 // first-column guard, tab-separated labels and what counts as the label.
 #include <gtest/gtest.h>
 
-#include "app/core/ColumnTreeLayout.h"
+#include "controls/model/ColumnTreeLayout.h"
 
 using namespace restorix;
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/core/DeviceRules.h"
+#include "kernel/Kestrel.h"
 
 using namespace restorix;
 
@@ -62,4 +63,12 @@ TEST(DeviceRules, AnimationFollowsTheFrameDelays) {
   EXPECT_EQ(shortList.PeriodMs(), 70u);
   EXPECT_FALSE(FrameClock().Animated());
   EXPECT_FALSE(FrameClock(4, {}).Animated());
+}
+
+TEST(DeviceRules, ScanFailureShownInsteadOfEmptyResults) {
+  EXPECT_FALSE(ScanFailureText(KX_SCAN_OK, L"").has_value());
+  EXPECT_FALSE(ScanFailureText(KX_SCAN_STOPPED, L"stopped").has_value());
+  EXPECT_EQ(ScanFailureText(KX_SCAN_DAMAGED, L"MFT record 0 is unreadable"),
+            L"无法读取该分区: MFT record 0 is unreadable");
+  EXPECT_EQ(ScanFailureText(KX_SCAN_NOT_SUPPORTED, L""), L"无法读取该分区: ");
 }

@@ -5,6 +5,7 @@
 
 #include "app/core/FolderIndex.h"
 #include "app/core/ItemFormat.h"
+#include "kernel/Kestrel.h"
 
 using namespace restorix;
 
@@ -168,4 +169,17 @@ TEST(ItemFormat, RowOfAnItem) {
   EXPECT_EQ(row.size, L"5000000000");
   EXPECT_EQ(row.time, L"2011-3-4 5:6");
   EXPECT_EQ(row.idLow, 0x1234u);
+}
+
+TEST(ItemFormat, StateColumn) {
+  EXPECT_EQ(ItemStateText(KX_STATE_INTACT, 0), L"完好");
+  EXPECT_EQ(ItemStateText(KX_STATE_PARTLY_OVERWRITTEN, 3700), L"部分覆盖 37%");
+  // Some, but neither none nor all, of a partly overwritten item.
+  EXPECT_EQ(ItemStateText(KX_STATE_PARTLY_OVERWRITTEN, 3), L"部分覆盖 1%");
+  EXPECT_EQ(ItemStateText(KX_STATE_PARTLY_OVERWRITTEN, 9990), L"部分覆盖 99%");
+  EXPECT_EQ(ItemStateText(KX_STATE_OVERWRITTEN, 10000), L"已覆盖");
+  EXPECT_EQ(ItemStateText(KX_STATE_UNKNOWN, 0), L"未知");
+  EXPECT_EQ(ItemStateText(KX_STATE_DAMAGED, 0), L"未知");
+  EXPECT_TRUE(ItemStateGreyed(KX_STATE_OVERWRITTEN));
+  EXPECT_FALSE(ItemStateGreyed(KX_STATE_PARTLY_OVERWRITTEN));
 }

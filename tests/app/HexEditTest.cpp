@@ -6,7 +6,7 @@
 #include <numeric>
 #include <vector>
 
-#include "app/core/HexEditModel.h"
+#include "controls/model/HexEditModel.h"
 
 using namespace restorix;
 

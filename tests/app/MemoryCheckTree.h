@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/core/TreeCheck.h"
+#include "controls/model/TreeCheck.h"
 
 class MemoryCheckTree : public restorix::CheckTree {
  public:

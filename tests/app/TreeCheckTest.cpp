@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "app/core/TreeCheck.h"
+#include "controls/model/TreeCheck.h"
 #include "tests/app/MemoryCheckTree.h"
 
 using namespace restorix;

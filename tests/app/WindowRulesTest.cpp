@@ -8,7 +8,7 @@
 #include "app/core/StartupRules.h"
 #include "app/core/WindowRules.h"
 #include "app/core/WorkerGroup.h"
-#include "controls/ButtonFrame.h"
+#include "controls/model/ButtonFrame.h"
 
 using namespace restorix;
 

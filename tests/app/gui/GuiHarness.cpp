@@ -212,7 +212,7 @@ std::wstring ImageFromEnvironment() {
 // Maps the FAT image to R:, the NTFS one beside it to N: and the search
 // pages' FAT image restorix_gui_search.img to S: in the library
 // before the window's SH_Init runs. The module stays loaded (the window's
-// binding loads the same one).
+// kernel loader loads the same one).
 bool MapTestImage(const std::wstring& image) {
   if (image.empty()) return false;
   HMODULE kestrel = LoadLibraryW((GetProgramFolder(nullptr) + L"\\Kestrel.dll").c_str());

@@ -29,16 +29,18 @@
 #include <vector>
 
 #include "app/AppFiles.h"
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
 #include "app/Pages.h"
 #include "app/ProgressDlg.h"
+#include "app/ResultViews.h"
 #include "app/RestorixDlg.h"
 #include "app/Startup.h"
 #include "app/core/FolderIndex.h"
-#include "app/core/ColumnTreeLayout.h"
+#include "controls/model/ColumnTreeLayout.h"
 #include "app/core/DeviceRules.h"
 #include "app/core/FolderPaths.h"
 #include "app/core/StartupRules.h"
+#include "app/core/UiText.h"
 #include "app/resource.h"
 #include "tests/app/gui/GuiHarness.h"
 #include "tests/app/gui/SearchPreviewTest.h"
@@ -116,20 +118,20 @@ void TestStartupPieces() {
   RemoveTree(root);
 }
 
-void TestBindingWithoutLibrary() {
-  std::printf("# binding without Kestrel.dll\n");
+void TestContextWithoutLibrary() {
+  std::printf("# program context without Kestrel.dll\n");
   const std::wstring folder = TempFolder(L"restorix-nolib");
   RemoveTree(folder);
   CreateFolderTree(folder.c_str());
   {
-    KernelBinding binding(folder);
-    CHECK_MSG(binding.GetRecoverPath() == folder + L"\\RecoveryData", "default recovery folder");
+    AppContext app(folder);
+    CHECK_MSG(app.Settings().GetRecoverPath() == folder + L"\\RecoveryData", "default recovery folder");
     CHECK_MSG(FolderExists((folder + L"\\RecoveryData").c_str()), "the default recovery folder is created");
-    CHECK(binding.m_partitionType == 255);
-    CHECK(binding.m_hostWnd == nullptr);
+    CHECK(app.State().PartitionType() == 255);
+    CHECK(app.Host() == nullptr);
 
     std::atomic<int> loaded{-1};
-    std::thread loader([&] { loaded = binding.LoadKernel(); });
+    std::thread loader([&] { loaded = app.Kernel().LoadKernel(); });
     HWND box = nullptr;
     CHECK_MSG(WaitUntil([&] { return (box = FindDialog(L"tip")) != nullptr; }), "a missing library is reported");
     if (box) {
@@ -138,30 +140,30 @@ void TestBindingWithoutLibrary() {
     }
     loader.join();
     CHECK(loaded == 0);
-    CHECK(!binding.IsLoaded());
-    CHECK(binding.GetPartitionCount() == 0);
+    CHECK(!app.Kernel().IsLoaded());
+    CHECK(app.Kernel().GetPartitionCount() == 0);
     PartitionParameter p;
-    CHECK(binding.GetPartitionParameter(&p, 0) == 0);
-    CHECK(binding.Scan(L"C:\\", L"C:", 1, nullptr) == 0);
-    CHECK(binding.RecoverFile(L"C:\\out\\", 1, 0) == 0);
-    CHECK(binding.StopTask() == 0);
-    CHECK_MSG(binding.UnloadKernel() == 1, "UnloadKernel without a library answers 1");
+    CHECK(app.Kernel().GetPartitionParameter(&p, 0) == 0);
+    CHECK(app.Kernel().Scan(L"C:\\", L"C:", 1, nullptr) == 0);
+    CHECK(app.Kernel().RecoverFile(L"C:\\out\\", 1, 0) == 0);
+    CHECK(app.Kernel().StopTask() == 0);
+    CHECK_MSG(app.Kernel().UnloadKernel() == 1, "UnloadKernel without a library answers 1");
 
-    binding.SetRecoverPath(L"D:\\Recovered files");
+    app.Settings().SetRecoverPath(L"D:\\Recovered files");
     wchar_t stored[260] = {};
     ReadSettingFrom(folder + L"\\Setting.ini", L"RecoverPath", L"path", stored, 260);
     CHECK_MSG(std::wstring(stored) == L"D:\\Recovered files", "SetRecoverPath writes Setting.ini");
-    binding.SetCurrentPartition(L"R:", 2);
-    CHECK(std::wstring(binding.m_partitionName) == L"R:");
-    CHECK(binding.m_partitionType == 2);
+    app.State().SetCurrentPartition(L"R:", 2);
+    CHECK(app.State().PartitionName() == L"R:");
+    CHECK(app.State().PartitionType() == 2);
     std::wstring longName(100, L'x');
-    binding.SetCurrentPartition(longName.c_str(), 1);
-    CHECK_MSG(std::wstring(binding.m_partitionName).size() == 63, "a long partition name is cut to 63 units");
-    binding.SetPreviewFile(L"C:\\out\\a.txt");
-    CHECK(binding.GetPreviewFile() == L"C:\\out\\a.txt");
+    app.State().SetCurrentPartition(longName.c_str(), 1);
+    CHECK_MSG(app.State().PartitionName().size() == 63, "a long partition name is cut to 63 units");
+    app.State().SetPreviewFile(L"C:\\out\\a.txt");
+    CHECK(app.State().PreviewFile() == L"C:\\out\\a.txt");
   }
   {
-    KernelBinding again(folder);
+    SettingsFile again(folder);
     CHECK_MSG(again.GetRecoverPath() == L"D:\\Recovered files", "the recovery folder is read back from Setting.ini");
   }
   RemoveTree(folder);
@@ -265,7 +267,7 @@ struct Expected {
   std::vector<std::wstring> deletedPaths;  // inside the volume
 };
 
-// Builds the folder tree the binding should produce: one node per distinct
+// Builds the folder tree the app should produce: one node per distinct
 // folder prefix, names compared ignoring case.
 size_t DistinctFolderNodes(const std::vector<std::wstring>& itemPaths) {
   std::vector<std::wstring> keys;
@@ -300,39 +302,39 @@ size_t CountTreeNodes(HWND tree, HTREEITEM parent) {
 }
 
 void TestKernelThroughBinding(CRestorixDlg& dlg, bool imageMapped) {
-  std::printf("# kernel through the window's binding\n");
-  KernelBinding* binding = dlg.Binding();
-  CHECK(binding != nullptr);
-  if (!binding) return;
-  CHECK(binding->IsLoaded());
-  CHECK(binding->m_hostWnd == dlg.Hwnd());
-  CHECK(FolderExists(binding->GetRecoverPath().c_str()));
+  std::printf("# kernel through the window's context\n");
+  AppContext* app = dlg.App();
+  CHECK(app != nullptr);
+  if (!app) return;
+  CHECK(app->Kernel().IsLoaded());
+  CHECK(app->Host() == dlg.Hwnd());
+  CHECK(FolderExists(app->Settings().GetRecoverPath().c_str()));
   if (!imageMapped) {
     std::printf("#   (no RESTORIX_GUI_IMAGE: partition and scan checks left out)\n");
     return;
   }
   int fatIndex = -1;
-  const int count = binding->GetPartitionCount();
+  const int count = app->Kernel().GetPartitionCount();
   for (int i = 0; i < count; ++i) {
     PartitionParameter p = {};
-    if (binding->GetPartitionParameter(&p, i) && p.name[0] == L'R') fatIndex = i;
+    if (app->Kernel().GetPartitionParameter(&p, i) && p.name[0] == L'R') fatIndex = i;
   }
   CHECK_MSG(fatIndex >= 0, "the mapped FAT image is listed as partition R:");
   PartitionParameter p = {};
-  if (fatIndex < 0 || !binding->GetPartitionParameter(&p, fatIndex)) return;
+  if (fatIndex < 0 || !app->Kernel().GetPartitionParameter(&p, fatIndex)) return;
   CHECK_MSG(p.fsKind == 2, "partition R: is FAT");
 
   // A real scan, reported to the invoker window.
   g_scanClosed = 0;
-  binding->SetCurrentPartition(p.name, p.fsKind);
-  std::wstring prefix = std::wstring(binding->m_partitionName) + L"\\";
-  binding->m_busy = 1;
-  binding->Scan(prefix.c_str(), p.name, p.fsKind, g_invoker);
-  binding->m_busy = 0;
+  app->State().SetCurrentPartition(p.name, p.fsKind);
+  std::wstring prefix = app->State().PartitionName() + L"\\";
+  app->State().SetBusy(true);
+  app->Kernel().Scan(prefix.c_str(), p.name, p.fsKind, g_invoker);
+  app->State().SetBusy(false);
   CHECK_MSG(WaitUntil([] { return g_scanClosed.load() != 0; }, 120000), "the scan ends with WM_CLOSE");
   DrainPosted();
 
-  // The tree and the list, built by the binding on the window thread.
+  // The tree and the list, built by the app on the window thread.
   std::vector<std::wstring> paths;
   size_t treeNodes = 0;
   size_t itemCount = 0;
@@ -349,20 +351,21 @@ void TestKernelThroughBinding(CRestorixDlg& dlg, bool imageMapped) {
     col.mask = LVCF_WIDTH;
     col.cx = 100;
     for (int i = 0; i < 3; ++i) ListView_InsertColumn(list, i, &col);
-    binding->FillFolderTree(tree, 1);
+    restorix::RebuildFolderIndex(app->Kernel(), app->State().Index());
+    FillFolderTree(tree, app->State().Index());
     treeNodes = CountTreeNodes(tree, nullptr);
-    itemCount = binding->Index().ItemCount();
-    for (const std::wstring& folder : binding->Index().Folders()) {
+    itemCount = app->State().Index().ItemCount();
+    for (const std::wstring& folder : app->State().Index().Folders()) {
       std::vector<restorix::ItemId> ids;
-      binding->CollectFolderItems(folder, ids);
+      ids = app->State().Index().ItemsInNode(folder);
       ListView_DeleteAllItems(list);
-      binding->FillFileList(folder, list);
+      FillFileList(list, app->Kernel(), app->State().Index(), folder);
       const int n = ListView_GetItemCount(list);
       rows += static_cast<size_t>(n);
       rowsMatch = rowsMatch && n == static_cast<int>(ids.size());
       for (int i = 0; i < n && i < static_cast<int>(ids.size()); ++i) {
         DelItem item = {};
-        binding->GetItemById(ids[i].low, ids[i].high, &item);
+        app->Kernel().GetItemById(ids[i].low, ids[i].high, &item);
         paths.push_back(item.path);
         std::printf("#   item %ls\n", item.path);
         wchar_t text[260] = {};
@@ -384,7 +387,7 @@ void TestKernelThroughBinding(CRestorixDlg& dlg, bool imageMapped) {
               g_scanCount.load(), treeNodes);
   // make_gui_image.sh deletes three files in three folders.
   CHECK_MSG(itemCount == 3, "the scan finds the image's three deleted files");
-  const std::set<std::wstring> folders(binding->Index().Folders().begin(), binding->Index().Folders().end());
+  const std::set<std::wstring> folders(app->State().Index().Folders().begin(), app->State().Index().Folders().end());
   CHECK_MSG(folders == (std::set<std::wstring>{prefix + L"Deleted", prefix + L"Deleted\\Docs",
                                                 prefix + L"Deleted\\Photos\\2011"}),
             "the folder index holds the three folders");
@@ -573,9 +576,9 @@ void TestDevicePage(CRestorixDlg& dlg, bool imageMapped) {
   const bool landed = WaitUntil([&] { return IsWindowVisible(resultsWnd) && !IsWindowVisible(pageWnd); }, 120000);
   CHECK_MSG(landed, "a double click on R: scans it and the results page follows");
   CHECK(TreeView_GetSelection(tree) == fat);
-  KernelBinding* binding = dlg.Binding();
-  CHECK_MSG(binding && std::wstring(binding->m_partitionName) == L"R:" && binding->m_partitionType == 2,
-            "the binding holds the chosen partition");
+  AppContext* app = dlg.App();
+  CHECK_MSG(app && app->State().PartitionName() == L"R:" && app->State().PartitionType() == 2,
+            "the state holds the chosen partition");
   RECT pageRect;
   GetClientRect(pageWnd, &pageRect);
   MapWindowPoints(pageWnd, nullptr, reinterpret_cast<POINT*>(&pageRect), 2);
@@ -601,7 +604,7 @@ void TestScanDialog(CRestorixDlg& dlg, bool imageMapped) {
     std::atomic<int> ended{0};
     std::atomic<int> countAtClose{-1};
   };
-  // Without a binding nothing is scanned: counts, animation, Enter, cancel.
+  // Without a app nothing is scanned: counts, animation, Enter, cancel.
   auto run = std::make_shared<Run>();
   run->dialog.SetPosition(100, 200);
   PostToUiThread([run, main] {
@@ -620,6 +623,23 @@ void TestScanDialog(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(answered && run->dialog.StatusText() == restorix::ScanStatusText(3), "counts 1, 2, 3 leave 3 on the line");
   const uint32_t firstFrame = run->dialog.CurrentFrame();
   CHECK_MSG(WaitUntil([&] { return run->dialog.CurrentFrame() != firstFrame; }, 5000), "the picture animates");
+  // A long scan posts one count per found item without a pause, so the
+  // queue never runs dry: the picture moves on and the line keeps up all
+  // the same, and the last count stays.
+  {
+    const uint32_t before = run->dialog.CurrentFrame();
+    bool moved = false;
+    int count = 3;
+    const DWORD start = GetTickCount();
+    while (!moved && GetTickCount() - start < 5000) {
+      for (int burst = 0; burst < 500; ++burst) PostMessageW(box, WM_SCAN_FOUND_COUNT, ++count, 0);
+      moved = run->dialog.CurrentFrame() != before;
+    }
+    DrainPosted();
+    CHECK_MSG(moved, "a flood of counts keeps the picture moving");
+    CHECK_MSG(WaitUntil([&] { return WindowText(box) == restorix::ScanStatusText(count); }, 5000),
+              "the last count of a flood is shown once the queue is quiet");
+  }
   PostMessageW(box, WM_KEYDOWN, VK_RETURN, 0x001C0001);
   DrainPosted();
   CHECK_MSG(IsWindow(box) && !run->ended, "Enter does nothing");
@@ -630,12 +650,12 @@ void TestScanDialog(CRestorixDlg& dlg, bool imageMapped) {
 
   // Esc while the kernel scans R:: the scan is stopped and joined before
   // the dialog is gone, so nothing writes the item list afterwards.
-  KernelBinding* binding = dlg.Binding();
-  if (!imageMapped || !binding) return;
+  AppContext* app = dlg.App();
+  if (!imageMapped || !app) return;
   auto scan = std::make_shared<Run>();
-  binding->SetCurrentPartition(L"R:", 2);
+  app->State().SetCurrentPartition(L"R:", 2);
   scan->dialog.SetPartition(L"R:", 2);
-  scan->dialog.SetBinding(binding);
+  scan->dialog.SetApp(app);
   ResetScanWatch(true);
   PostToUiThread([scan, main] {
     scan->result = scan->dialog.DoModal(main);
@@ -661,7 +681,7 @@ void TestBrowseFolder(HWND owner) {
     std::atomic<int> result{-2};
     std::thread picker([&] {
       OleInitialize(nullptr);
-      CBrowseFolder browse;
+      CBrowseFolder browse(restorix::ui::kPickRecoverFolder);
       result = browse.Browse(owner, start.c_str());
       OleUninitialize();
     });
@@ -799,12 +819,12 @@ void DriveWindow(WindowRun& run) {
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 100);
   CHECK_MSG(!IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 0, "(1, 100) hides and resets the bar");
   // As a recovery thread reports: posted from a worker.
-  KernelBinding* binding = dlg.Binding();
-  if (binding) {
-    binding->Workers().Start([hwnd] {
+  AppContext* app = dlg.App();
+  if (app) {
+    app->Workers().Start([hwnd] {
       for (int p : {0, 33, 66}) PostMessageW(hwnd, WM_RECOVER_PROGRESS, 1, p);
     });
-    CHECK(binding->Workers().WaitIdle(std::chrono::seconds(30)));
+    CHECK(app->Workers().WaitIdle(std::chrono::seconds(30)));
     DrainPosted();
     CHECK_MSG(IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 66, "posted progress moves the bar");
     PostMessageW(hwnd, WM_RECOVER_PROGRESS, 0, 100);
@@ -890,12 +910,12 @@ void DriveWindow(WindowRun& run) {
 
   // Exit: the question, Cancel twice, then OK while a worker still runs.
   std::printf("# exit\n");
-  if (!binding) return;
+  if (!app) return;
   HWND resultsPage = pages[1].window->Hwnd();
-  binding->m_stopRequested = 0;
-  binding->Workers().Start([&run, binding, resultsPage] {
-    while (!binding->m_stopRequested) {
-      binding->GetPartitionCount();
+  app->State().ClearStop();
+  app->Workers().Start([&run, app, resultsPage] {
+    while (!app->State().StopRequested()) {
+      app->Kernel().GetPartitionCount();
       Sleep(5);
     }
     run.workerSawStop = 1;
@@ -916,13 +936,13 @@ void DriveWindow(WindowRun& run) {
   };
   askToClose(L"你确定要退出系统?", IDCANCEL);
   DrainPosted();
-  CHECK_MSG(IsWindowVisible(hwnd) && binding->m_stopRequested == 0 && !run.workerSawStop,
+  CHECK_MSG(IsWindowVisible(hwnd) && !app->State().StopRequested() && !run.workerSawStop,
             "Cancel leaves the window and the running task alone");
-  binding->m_busy = 1;
+  app->State().SetBusy(true);
   askToClose(L"有任务在运行,你确定要退出系统？", IDCANCEL);
   DrainPosted();
-  CHECK(IsWindowVisible(hwnd) && binding->m_stopRequested == 0);
-  binding->m_busy = 0;
+  CHECK(IsWindowVisible(hwnd) && !app->State().StopRequested());
+  app->State().SetBusy(false);
   askToClose(L"你确定要退出系统?", IDOK);
 }
 
@@ -1096,7 +1116,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring image = ImageFromEnvironment();
   if (!showcase) {
     TestStartupPieces();
-    TestBindingWithoutLibrary();
+    TestContextWithoutLibrary();
     TestPngButton();
     TestHexView();
     run.imageMapped = MapTestImage(image);

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
 #include "app/Pages.h"
 #include "app/RestorixDlg.h"
 #include "app/core/RecoveryRules.h"
@@ -148,10 +148,10 @@ std::string Written(uint64_t size) {
   return "?";
 }
 
-bool ScanR(KernelBinding& binding) {
+bool ScanR(AppContext& app) {
   g_scanClosed = 0;
-  binding.SetCurrentPartition(L"R:", 2);
-  binding.Scan(L"R:\\", L"R:", 2, g_invoker);
+  app.State().SetCurrentPartition(L"R:", 2);
+  app.Kernel().Scan(L"R:\\", L"R:", 2, g_invoker);
   const bool ended = WaitUntil([] { return g_scanClosed.load() != 0; }, 120000);
   DrainPosted();
   return ended;
@@ -173,8 +173,8 @@ bool BrowseAndCancel(HWND page) {
 void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   std::printf("# results page\n");
   HWND main = dlg.Hwnd();
-  KernelBinding* binding = dlg.Binding();
-  if (dlg.Pages().size() < 2 || !binding) return;
+  AppContext* app = dlg.App();
+  if (dlg.Pages().size() < 2 || !app) return;
   auto& page = *static_cast<CDrDlg*>(dlg.Pages()[1].window);
   HWND pageWnd = page.Hwnd();
   HWND tree = page.Tree().Hwnd();
@@ -184,10 +184,13 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
 
   // Set-up.
   HWND header = ListView_GetHeader(list);
-  const wchar_t* headings[] = {L"文件名", L"大小(Byte)", L"创建时间"};
-  const int widths[] = {290, 100, 100};
-  bool columnsOk = Header_GetItemCount(header) == 3 && page.List().m_header.Hwnd() == header;
-  for (int i = 0; columnsOk && i < 3; ++i) {
+  const wchar_t* headings[] = {L"文件名", L"大小(Byte)", L"创建时间", L"状态"};
+  const int widths[] = {290, 100, 100, 100};
+  // A kernel that tells items' states gets a fourth column; an older one
+  // leaves the three.
+  const int columns = GetProcAddress(GetModuleHandleW(L"Kestrel.dll"), "KX_GetDelItemInfo") ? 4 : 3;
+  bool columnsOk = Header_GetItemCount(header) == columns && page.List().m_header.Hwnd() == header;
+  for (int i = 0; columnsOk && i < columns; ++i) {
     wchar_t text[64] = {};
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
@@ -213,8 +216,8 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK(Label(pageWnd, IDC_SETTINGS_GROUP) == L"设置" && Label(pageWnd, IDC_RECOVER_PATH_LABEL) == L"恢复路径:" &&
         Label(pageWnd, IDC_MARK_ALL) == L"全选");
   HWND edit = GetDlgItem(pageWnd, IDC_RECOVER_PATH);
-  CHECK_MSG(WindowText(edit) == binding->GetRecoverPath() && (GetWindowLongPtrW(edit, GWL_STYLE) & ES_READONLY),
-            "the read-only edit shows the binding's recovery folder");
+  CHECK_MSG(WindowText(edit) == app->Settings().GetRecoverPath() && (GetWindowLongPtrW(edit, GWL_STYLE) & ES_READONLY),
+            "the read-only edit shows the recovery folder");
   CHECK_MSG(IsDlgButtonChecked(pageWnd, IDC_MARK_ALL) == BST_CHECKED, "全选 starts checked");
   HDC dc = GetDC(edit);
   SetTextColor(dc, 0);
@@ -226,13 +229,13 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   if (!imageMapped) return;
 
   // Back empties whatever an earlier visit left; a new scan fills afresh.
-  binding->m_stopRequested = 0;
+  app->State().ClearStop();
   SendMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_BACK, BN_CLICKED), 0);
   DrainPosted();
   CHECK_MSG(TreeView_GetCount(tree) == 0 && ListView_GetItemCount(list) == 0 && Label(pageWnd, IDC_FOLDER_LABEL).empty(),
             "back empties tree, list and folder label");
-  CHECK_MSG(binding->m_stopRequested == 1 && dlg.CurrentPage().key == kPageDevice, "back stops and shows the device page");
-  CHECK_MSG(ScanR(*binding) && KernelItemCount() == 3, "R: scanned again: three items");
+  CHECK_MSG(app->State().StopRequested() && dlg.CurrentPage().key == kPageDevice, "back stops and shows the device page");
+  CHECK_MSG(ScanR(*app) && KernelItemCount() == 3, "R: scanned again: three items");
 
   g_progress.main = main;
   HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, ProgressHook, nullptr, GetWindowThreadProcessId(main, nullptr));
@@ -255,6 +258,11 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(ListView_GetItemCount(list) == 1 && RowChecks(page) == std::vector<int>{1} &&
                 Label(pageWnd, IDC_FOUND_COUNT).empty(),
             "the list shows R:\\Deleted's one file, checked; no count yet");
+  if (columns == 4) {
+    wchar_t state[64] = {};
+    ListView_GetItemText(list, 0, 3, state, 64);
+    CHECK_MSG(std::wstring(state) == L"完好", "nothing was written after the delete: top.txt's state is 完好");
+  }
   if (!root || !deleted || !docs || !photos || !y2011) {
     UnhookWindowsHookEx(hook);
     return;
@@ -273,9 +281,20 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(RowChecks(page) == std::vector<int>{0}, "a click on the folder already selected changes nothing");
   CHECK(Click(tree, photos, TVHT_ONITEMBUTTON));
   CHECK_MSG((TreeView_GetItemState(tree, photos, TVIS_EXPANDED) & TVIS_EXPANDED) &&
-                Label(pageWnd, IDC_FOLDER_LABEL) == L"R:\\Deleted\\Photos" &&
-                Label(pageWnd, IDC_FOUND_COUNT) == L"找到 0 个文件",
-            "the expand button of Photos shows its files: none");
+                TreeView_GetSelection(tree) == root && Label(pageWnd, IDC_FOLDER_LABEL) == L"R:\\" &&
+                RowChecks(page) == std::vector<int>{0},
+            "the expand button of Photos opens it and leaves the list of the selected root alone");
+  // The keyboard selects Deleted while the pointer rests on Photos: the
+  // list shows the selected folder, not the one under the pointer.
+  PostMessageW(tree, WM_KEYDOWN, VK_DOWN, 0x01500001);
+  PostMessageW(tree, WM_KEYUP, VK_DOWN, 0xC1500001);
+  DrainPosted();
+  CHECK_MSG(TreeView_GetSelection(tree) == deleted && Label(pageWnd, IDC_FOLDER_LABEL) == L"R:\\Deleted" &&
+                Label(pageWnd, IDC_FOUND_COUNT) == L"找到 1 个文件",
+            "a selection by keyboard shows the selected folder's files");
+  CHECK(Click(tree, photos, TVHT_ONITEMLABEL));
+  CHECK_MSG(Label(pageWnd, IDC_FOLDER_LABEL) == L"R:\\Deleted\\Photos" && Label(pageWnd, IDC_FOUND_COUNT) == L"找到 0 个文件",
+            "a click on Photos shows its files: none");
   CHECK(Click(tree, y2011, TVHT_ONITEMLABEL));
   CHECK_MSG(Label(pageWnd, IDC_FOLDER_LABEL) == L"R:\\Deleted\\Photos\\2011" &&
                 Label(pageWnd, IDC_FOUND_COUNT) == L"找到 1 个文件",
@@ -336,7 +355,7 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
             "two items: the checked folders' files, not the unchecked row of the shown folder");
   auto recovered = [&](const restorix::ItemId& id, bool& bytesOk) {
     DelItem item = {};
-    if (!binding->GetItemById(id.low, id.high, &item)) return false;
+    if (!app->Kernel().GetItemById(id.low, id.high, &item)) return false;
     const std::wstring path = out + restorix::PathWithoutDrive(item.path);
     bytesOk = ReadAll(path) == Written(item.size);
     std::printf("#   recovered %ls (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(item.size));
@@ -351,7 +370,7 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(allThere && bytesOk, "old.txt and cat.jpg are under <folder>\\Deleted\\... with the bytes the image held");
   CHECK_MSG(GetFileAttributesW((out + L"\\Deleted\\top.txt").c_str()) == INVALID_FILE_ATTRIBUTES,
             "the unchecked top.txt was not recovered");
-  CHECK(binding->Workers().WaitIdle(std::chrono::seconds(30)));
+  CHECK(app->Workers().WaitIdle(std::chrono::seconds(30)));
   DrainPosted();
   CHECK_MSG(TakeProgress() == (std::vector<LPARAM>{0, 0, 50, 100}), "progress 0, 0, 50, 100 for two items");
 
@@ -363,7 +382,7 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   });
   done = Answer(main, IDOK);
   CHECK_MSG(done == L"恢复完毕!" && page.RecoveryList().size() == 3, "three items recovered");
-  CHECK(binding->Workers().WaitIdle(std::chrono::seconds(30)));
+  CHECK(app->Workers().WaitIdle(std::chrono::seconds(30)));
   DrainPosted();
   CHECK_MSG(!FindDialog(L"Talvex Data Recovery", main), "the second press started nothing: one message only");
   CHECK_MSG(TakeProgress() == (std::vector<LPARAM>{0, 0, 33, 66, 100}), "progress 0, 0, 33, 66, 100 for three items");
@@ -374,15 +393,15 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
     bytesOk = bytesOk && same;
   }
   CHECK_MSG(allThere && bytesOk, "all three files recovered with their bytes");
-  CHECK_MSG(binding->m_busy == 0 && !page.Recovering(), "busy is cleared at the end");
+  CHECK_MSG(!app->State().Busy() && !page.Recovering(), "busy is cleared at the end");
 
   // Busy elsewhere (a search page recovery): the button does nothing.
-  binding->m_busy = 1;
+  app->State().SetBusy(true);
   pressRecover();
   Sleep(200);
   DrainPosted();
   CHECK_MSG(TakeProgress().empty() && !FindDialog(L"Talvex Data Recovery", main), "recover is ignored while busy");
-  binding->m_busy = 0;
+  app->State().SetBusy(false);
 
   // Failures are counted: a folder that cannot be made (a file is in the way).
   const std::wstring blocker = out + L"\\blocker";
@@ -390,7 +409,7 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   setFolder(blocker);
   pressRecover();
   CHECK_MSG(Answer(main, IDOK) == L"恢复完毕, 其中 3 个文件恢复失败!", "three failures are reported as such");
-  binding->Workers().WaitIdle(std::chrono::seconds(30));
+  app->Workers().WaitIdle(std::chrono::seconds(30));
   TakeProgress();
 
   // The recovery folder on the scanned partition: asked first, exact case.
@@ -408,14 +427,14 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
     pressRecover();
     CHECK(Answer(main, IDOK) == L"建议将恢复路径设置到与被恢复数据不同的分区中, 你确认要继续 ?");
     CHECK_MSG(Answer(main, IDOK) == L"恢复完毕, 其中 3 个文件恢复失败!", "OK goes on");
-    binding->Workers().WaitIdle(std::chrono::seconds(30));
+    app->Workers().WaitIdle(std::chrono::seconds(30));
     setFolder(L"r:\\restorix-dr-out");
     pressRecover();
     CHECK_MSG(Answer(main, IDOK) == L"恢复完毕, 其中 3 个文件恢复失败!", "r: does not ask (no case folding)");
-    binding->Workers().WaitIdle(std::chrono::seconds(30));
+    app->Workers().WaitIdle(std::chrono::seconds(30));
   }
   TakeProgress();
-  setFolder(binding->GetRecoverPath());
+  setFolder(app->Settings().GetRecoverPath());
 
   // Preview.
   ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
@@ -427,12 +446,12 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   row.iItem = 0;
   ListView_GetItem(list, &row);
   DelItem item = {};
-  binding->GetItemById(static_cast<uint32_t>(row.lParam), 0, &item);
-  const std::wstring expected = binding->GetRecoverPath() + restorix::PathWithoutDrive(item.path);
+  app->Kernel().GetItemById(static_cast<uint32_t>(row.lParam), 0, &item);
+  const std::wstring expected = app->Settings().GetRecoverPath() + restorix::PathWithoutDrive(item.path);
   DeleteFileW(expected.c_str());
   SendMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_PREVIEW, BN_CLICKED), 0);
   DrainPosted();
-  CHECK_MSG(binding->GetPreviewFile() == expected && ReadAll(expected) == Written(item.size),
+  CHECK_MSG(app->State().PreviewFile() == expected && ReadAll(expected) == Written(item.size),
             "preview writes the row's file into the recovery folder and names it for the preview page");
   CHECK_MSG(dlg.CurrentPage().key == kPagePreview, "then the preview page shows");
   SendMessageW(main, WM_SHOW_RESULTS_PAGE, 0, 0);
@@ -440,10 +459,10 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
 
   // Browsing for the recovery folder, cancelled. (Wine's picker cannot be
   // steered to a folder; the length rule is tested natively.)
-  const std::wstring savedFolder = binding->GetRecoverPath();
+  const std::wstring savedFolder = app->Settings().GetRecoverPath();
   OnUiThread([] { OleInitialize(nullptr); });
   SetWindowTextW(edit, L"");
-  CHECK_MSG(BrowseAndCancel(pageWnd) && WindowText(edit) == savedFolder && binding->GetRecoverPath() == savedFolder,
+  CHECK_MSG(BrowseAndCancel(pageWnd) && WindowText(edit) == savedFolder && app->Settings().GetRecoverPath() == savedFolder,
             "a cancelled picker keeps the folder and writes it back into the edit");
 
   // Search and back.
@@ -452,15 +471,15 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
   CHECK_MSG(dlg.CurrentPage().key == kPageSearch, "search shows the search page");
   SendMessageW(main, WM_SHOW_RESULTS_PAGE, 0, 0);
   SendMessageW(main, WM_RECOVER_PROGRESS, 1, 40);
-  binding->m_stopRequested = 0;
+  app->State().ClearStop();
   PostMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_BACK, BN_CLICKED), 0);
   DrainPosted();
   HWND bar = GetDlgItem(main, IDC_PROGRESS);
   CHECK_MSG(TreeView_GetCount(tree) == 0 && ListView_GetItemCount(list) == 0 &&
                 Label(pageWnd, IDC_FOLDER_LABEL).empty() && dlg.CurrentPage().key == kPageDevice &&
-                binding->m_stopRequested == 1 && !IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 0,
+                app->State().StopRequested() && !IsWindowVisible(bar) && SendMessageW(bar, PBM_GETPOS, 0, 0) == 0,
             "back empties the page, hides the bar, raises the stop flag and shows the device page");
-  binding->m_stopRequested = 0;
+  app->State().ClearStop();
   if (hook) UnhookWindowsHookEx(hook);
   RemoveTree(out);
 }
@@ -468,15 +487,15 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped) {
 // For the screenshots: a scan of R: on the results page, Docs' box
 // checked, Photos opened and the top folder's files shown.
 void ShowResultsForShowcase(CRestorixDlg& dlg) {
-  KernelBinding* binding = dlg.Binding();
-  if (dlg.Pages().size() < 2 || !binding) return;
+  AppContext* app = dlg.App();
+  if (dlg.Pages().size() < 2 || !app) return;
   auto& page = *static_cast<CDrDlg*>(dlg.Pages()[1].window);
   HWND tree = page.Tree().Hwnd();
   // Whatever was shown before this scan goes first, as after a real visit.
   SendMessageW(page.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_BACK, BN_CLICKED), 0);
   DrainPosted();
-  binding->m_stopRequested = 0;
-  if (!ScanR(*binding)) return;
+  app->State().ClearStop();
+  if (!ScanR(*app)) return;
   SendMessageW(dlg.Hwnd(), WM_SHOW_RESULTS_PAGE, 0, 0);
   DrainPosted();
   HTREEITEM deleted = Child(tree, TreeView_GetRoot(tree), L"Deleted");

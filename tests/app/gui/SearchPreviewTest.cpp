@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/KernelBinding.h"
+#include "app/AppContext.h"
 #include "app/Pages.h"
 #include "app/RestorixDlg.h"
 #include "app/core/FolderPaths.h"
@@ -49,10 +49,10 @@ const DelItem* FindItem(const std::vector<DelItem>& items, const std::wstring& n
   return nullptr;
 }
 
-bool ScanVolumeS(KernelBinding& binding) {
+bool ScanVolumeS(AppContext& app) {
   g_scanClosed = 0;
-  binding.SetCurrentPartition(L"S:", 2);
-  binding.Scan(L"S:\\", L"S:", 2, g_invoker);
+  app.State().SetCurrentPartition(L"S:", 2);
+  app.Kernel().Scan(L"S:\\", L"S:", 2, g_invoker);
   const bool ended = WaitUntil([] { return g_scanClosed.load() != 0; }, 120000);
   return DrainPosted() && ended;
 }
@@ -215,12 +215,12 @@ void TestSearching(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelIte
 void TestRecovering(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelItem>& items) {
   HWND wnd = page.Hwnd();
   HWND main = dlg.Hwnd();
-  KernelBinding* binding = dlg.Binding();
-  const std::wstring savedPath = binding->GetRecoverPath();
+  AppContext* app = dlg.App();
+  const std::wstring savedPath = app->Settings().GetRecoverPath();
   const std::wstring folder = TempFolder(L"restorix-search-recover");
   RemoveTree(folder);
   CreateDirectoryW(folder.c_str(), nullptr);
-  binding->SetRecoverPath(folder);
+  app->Settings().SetRecoverPath(folder);
   auto written = [&](const std::wstring& name) -> std::optional<std::string> {
     const DelItem* item = FindItem(items, name);
     return item ? ReadWholeFile(folder + (item->path + 2)) : std::nullopt;  // folder + "\Deleted\..."
@@ -232,7 +232,7 @@ void TestRecovering(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelIt
   CHECK(Search(page, L"r"));
   CHECK(RowNames(page) == (Names{L"Report.TXT", L"Picture.PNG", L"archive.tar.gz", L"ReadMe"}));
   page.List().SetItemCheck(3, false);
-  binding->m_stopRequested = 1;  // left over from an earlier back press
+  app->State().RequestStop();  // left over from an earlier back press
   TakeProgress();
   Click(wnd, IDC_RECOVER);
   CHECK_MSG(page.ChosenItems().size() == 3 && page.ChosenItems()[2].low == FindItem(items, L"archive.tar.gz")->idLow,
@@ -240,7 +240,7 @@ void TestRecovering(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelIt
   // While the completion message is up the recovery thread still runs:
   // other requests leave the list and the chosen ids alone.
   CHECK(WaitUntil([&] { return FindDialog(L"Talvex Data Recovery", main) != nullptr; }));
-  CHECK_MSG(page.Recovering() && binding->m_busy == 0, "the busy flag is down before the completion message");
+  CHECK_MSG(page.Recovering() && !app->State().Busy(), "the busy flag is down before the completion message");
   SetDlgItemTextW(wnd, IDC_KEYWORD, L"png");
   Click(wnd, IDC_SEARCH);
   PressEnter(GetDlgItem(wnd, IDC_KEYWORD));
@@ -266,15 +266,15 @@ void TestRecovering(CRestorixDlg& dlg, CSearchDlg& page, const std::vector<DelIt
     Click(wnd, IDC_RECOVER);
     Click(wnd, IDC_BACK);
   });
-  CHECK_MSG(binding->m_stopRequested == 1 && dlg.CurrentPage().key == kPageResults, "back shows the results page");
+  CHECK_MSG(app->State().StopRequested() && dlg.CurrentPage().key == kPageResults, "back shows the results page");
   CHECK_MSG(CloseDoneBox(main, true), "数据恢复完毕! after back as well");
   CHECK(WaitUntil([&] { return !page.Recovering(); }) && DrainPosted());
   const auto stopped = TakeProgress();
   auto posted = [&](WPARAM w, LPARAM l) { return std::count(stopped.begin(), stopped.end(), std::make_pair(w, l)); };
-  CHECK_MSG(posted(0, 100) && posted(1, 100) && !IsWindowVisible(GetDlgItem(main, IDC_PROGRESS)) && !binding->m_busy,
+  CHECK_MSG(posted(0, 100) && posted(1, 100) && !IsWindowVisible(GetDlgItem(main, IDC_PROGRESS)) && !app->State().Busy(),
             "back hides the bar; the recovery still ends at 100");
   if (hook) UnhookWindowsHookEx(hook);
-  binding->SetRecoverPath(savedPath);
+  app->Settings().SetRecoverPath(savedPath);
   RemoveTree(folder);
 }
 
@@ -289,7 +289,7 @@ std::string Marks(CPreviewDlg& page) {
 void TestPreview(CRestorixDlg& dlg, CPreviewDlg& page, const std::vector<DelItem>& items) {
   HWND wnd = page.Hwnd();
   HWND main = dlg.Hwnd();
-  KernelBinding* binding = dlg.Binding();
+  AppContext* app = dlg.App();
   const std::wstring folder = TempFolder(L"restorix-preview");
   RemoveTree(folder);
   CreateDirectoryW(folder.c_str(), nullptr);
@@ -298,8 +298,8 @@ void TestPreview(CRestorixDlg& dlg, CPreviewDlg& page, const std::vector<DelItem
     const DelItem* item = FindItem(items, name);
     if (!item) return std::wstring();
     SendMessageW(main, WM_SHOW_RESULTS_PAGE, 0, 0);
-    binding->RecoverFile((folder + L"\\").c_str(), item->idLow, item->idHigh);
-    binding->SetPreviewFile(folder + (item->path + 2));
+    app->Kernel().RecoverFile((folder + L"\\").c_str(), item->idLow, item->idHigh);
+    app->State().SetPreviewFile(folder + (item->path + 2));
     PostMessageW(main, WM_SHOW_PREVIEW_PAGE, 0, 0);
     DrainPosted();
     return folder + (item->path + 2);
@@ -374,10 +374,10 @@ void TestSearchAndPreview(CRestorixDlg& dlg, bool imageMapped) {
   std::printf("# search and preview pages\n");
   auto* search = PageOf<CSearchDlg>(dlg, kPageSearch);
   auto* preview = PageOf<CPreviewDlg>(dlg, kPagePreview);
-  KernelBinding* binding = dlg.Binding();
-  CHECK(search && preview && binding);
-  if (!search || !preview || !binding || !imageMapped) return;
-  CHECK_MSG(ScanVolumeS(*binding), "S: is scanned");
+  AppContext* app = dlg.App();
+  CHECK(search && preview && app);
+  if (!search || !preview || !app || !imageMapped) return;
+  CHECK_MSG(ScanVolumeS(*app), "S: is scanned");
   const std::vector<DelItem> items = KernelItems();
   CHECK_MSG(items.size() == 8, "the volume's eight deleted files are found");
   SendMessageW(dlg.Hwnd(), WM_SHOW_SEARCH_PAGE, 0, 0);
@@ -389,10 +389,10 @@ void TestSearchAndPreview(CRestorixDlg& dlg, bool imageMapped) {
 void ShowcaseSearchAndPreview(CRestorixDlg& dlg, const std::function<void(const std::wstring&)>& shoot) {
   auto* search = PageOf<CSearchDlg>(dlg, kPageSearch);
   auto* preview = PageOf<CPreviewDlg>(dlg, kPagePreview);
-  KernelBinding* binding = dlg.Binding();
+  AppContext* app = dlg.App();
   HWND main = dlg.Hwnd();
-  if (!search || !preview || !binding) return;
-  ScanVolumeS(*binding);
+  if (!search || !preview || !app) return;
+  ScanVolumeS(*app);
   SendMessageW(main, WM_SHOW_SEARCH_PAGE, 0, 0);
   Search(*search, L"t");
   shoot(L"3-search");
@@ -403,8 +403,8 @@ void ShowcaseSearchAndPreview(CRestorixDlg& dlg, const std::function<void(const 
     const DelItem* item = FindItem(items, name);
     if (!item) return;
     SendMessageW(main, WM_SHOW_RESULTS_PAGE, 0, 0);
-    binding->RecoverFile((folder + L"\\").c_str(), item->idLow, item->idHigh);
-    binding->SetPreviewFile(folder + (item->path + 2));
+    app->Kernel().RecoverFile((folder + L"\\").c_str(), item->idLow, item->idHigh);
+    app->State().SetPreviewFile(folder + (item->path + 2));
     SendMessageW(main, WM_SHOW_PREVIEW_PAGE, 0, 0);
     Click(preview->Hwnd(), button);
   };

@@ -1,4 +1,4 @@
-#include "app/core/ColumnTreeLayout.h"
+#include "controls/model/ColumnTreeLayout.h"
 
 #include <algorithm>
 

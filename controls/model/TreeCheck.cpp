@@ -1,4 +1,4 @@
-#include "app/core/TreeCheck.h"
+#include "controls/model/TreeCheck.h"
 
 namespace restorix {
 

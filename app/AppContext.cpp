@@ -1,0 +1,5 @@
+#include "app/AppContext.h"
+
+#include "app/AppFiles.h"
+
+AppContext::AppContext() : AppContext(GetProgramFolder(nullptr)) {}

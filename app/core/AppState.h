@@ -1,0 +1,47 @@
+// What the program remembers between its pages: the chosen partition, the
+// file the preview page shows, the last scan's folder index, and two flags
+// that workers and the window thread share (a task is busy in the kernel;
+// a stop was asked for).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "app/core/FolderIndex.h"
+
+namespace restorix {
+
+class AppState {
+ public:
+  // The partition's name is kept to 63 units, as the kernel's records hold.
+  void SetCurrentPartition(const std::wstring& name, uint8_t fsKind);
+  std::wstring PartitionName() const;
+  uint8_t PartitionType() const;
+
+  void SetPreviewFile(const std::wstring& path);
+  std::wstring PreviewFile() const;
+
+  // Written on the window thread only, after a scan.
+  FolderIndex& Index() { return m_index; }
+  const FolderIndex& Index() const { return m_index; }
+
+  bool Busy() const { return m_busy.load() != 0; }
+  void SetBusy(bool busy) { m_busy = busy ? 1 : 0; }
+  bool StopRequested() const { return m_stopRequested.load() != 0; }
+  void RequestStop() { m_stopRequested = 1; }
+  void ClearStop() { m_stopRequested = 0; }
+
+ private:
+  static constexpr size_t kMaxPartitionName = 63;
+  mutable std::mutex m_lock;  // the strings
+  std::wstring m_partitionName;
+  uint8_t m_partitionType = 255;
+  std::wstring m_previewFile;
+  FolderIndex m_index;
+  std::atomic<int32_t> m_busy{0};
+  std::atomic<int32_t> m_stopRequested{0};
+};
+
+}  // namespace restorix
