@@ -260,8 +260,12 @@ char16_t ScannedLetter(const std::string& argument) {
 int RunList() {
   KernelSession kernel;
   kernel.Init();
+  int index = 0;
   for (const Partition& p : Partitions()) {
-    const char* fs = p.fsKind == KESTREL_FS_NTFS ? "NTFS" : p.fsKind == KESTREL_FS_FAT ? "FAT" : "?";
+    KChar type[16] = {};
+    std::string fs = KX_GetPartitionTypeName(index++, type, 16) > 0
+                         ? Utf16ToUtf8(FieldText(type))
+                         : p.fsKind == KESTREL_FS_NTFS ? "NTFS" : p.fsKind == KESTREL_FS_FAT ? "FAT" : "?";
     Out(Utf16ToUtf8(p.name) + '\t' + fs + '\t' + std::to_string(p.sectors) + " sectors\n");
   }
   return kExitDone;

@@ -200,6 +200,17 @@ KESTREL_API int KESTREL_CALL KX_GetLastOutputPath(KChar* out, int cap) noexcept 
   }
 }
 
+KESTREL_API int KESTREL_CALL KX_GetPartitionTypeName(int index, KChar* out, int cap) noexcept {
+  try {
+    std::u16string name;
+    if (!kestrel::PartitionTypeName(index, name)) return 0;
+    CopyText(name, out, cap);
+    return static_cast<int>(name.size());
+  } catch (...) {
+    return 0;
+  }
+}
+
 KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_PartitionInfo* out, int cap,
                                                    KChar* note, int noteCap) noexcept {
   try {

@@ -219,6 +219,12 @@ typedef struct KX_PartitionInfo {
 KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_PartitionInfo* out, int cap,
                                                    KChar* note, int noteCap) KESTREL_NOEXCEPT;
 
+
+// What the engines' probe calls the listed volume at `index` (the index of
+// SH_GetPartitionParameter): "NTFS", "FAT12", "FAT16", "FAT32", "exFAT".
+// Returns its length, 0 for an index beyond the last volume.
+KESTREL_API int KESTREL_CALL KX_GetPartitionTypeName(int index, KChar* out, int cap) KESTREL_NOEXCEPT;
+
 #ifdef __cplusplus
 }  // extern "C"
 

@@ -238,6 +238,19 @@ int FillPartitionParameter(::PartitionParameter* out, int index) {
   return 0;
 }
 
+bool PartitionTypeName(int index, std::u16string& out) {
+  KernelState& s = State();
+  if (!s.devices || index < 0) return false;
+  int seen = 0;
+  for (const auto& entry : *s.devices) {
+    if (!entry || entry->kind != kLetteredVolume) continue;
+    if (seen++ != index) continue;
+    out = entry->typeName;
+    return true;
+  }
+  return false;
+}
+
 int FlushVolume(char16_t letter) {
   auto device = os::OpenVolume(letter, os::Access::ReadWrite);
   if (!device) return 0;

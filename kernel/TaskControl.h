@@ -53,6 +53,7 @@ void KernelInit(void* window);
 void KernelUnInit();
 int PartitionCount();
 int FillPartitionParameter(::PartitionParameter* out, int index);
+bool PartitionTypeName(int index, std::u16string& out);
 int StartScan(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow);
 // KX_StartScan: any engine, chosen by the volume's own probe.
 int StartScanAnyEngine(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow);
