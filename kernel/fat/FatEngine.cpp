@@ -31,6 +31,7 @@ class FatEngine final : public VolumeEngine {
 
   Outcome Scan(ScanSink& sink) override {
     files_.clear();
+    volume_->DropCaches();
     // Read once per scan: which clusters are in use now.
     map_ = volume_->ReadAllocationMap();
     return WalkVolume(*volume_, map_, sink, files_);

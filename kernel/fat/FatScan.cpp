@@ -55,7 +55,8 @@ uint64_t ToUtc(uint64_t local) {
 
 }  // namespace
 
-ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const FoundFile& file) {
+ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const FoundFile& file,
+                         bool withRuns) {
   ClusterPlan plan;
   if (file.size == 0) return plan;
   const FatLayout& layout = volume.Layout();
@@ -70,6 +71,7 @@ ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const Foun
   if (map.CountInUse(uint64_t{file.startCluster} + 1, need - 1) == 0) return plan;
   // Some of the clusters after the first are in use now: take free ones.
   plan.fragmentGuess = true;
+  if (!withRuns) return plan;
   plan.runs.assign(1, ClusterRun{file.startCluster, 1, false});
   uint64_t taken = 1;
   const uint64_t last = uint64_t{layout.clusterCount} + 1;
@@ -95,7 +97,7 @@ ItemDetails DetailsOf(FatVolume& volume, const AllocationMap& map, const FoundFi
   }
   d.accessed = ToUtc(DosDateTimeToFileTime(e.u16(0x12), 0));
 
-  const ClusterPlan plan = PlanClusters(volume, map, file);
+  const ClusterPlan plan = PlanClusters(volume, map, file, false);
   if (plan.ownChain) {
     // Its clusters are still allocated to it: nothing else can have them.
     d.state = KX_STATE_INTACT;

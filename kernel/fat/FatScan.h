@@ -40,7 +40,10 @@ struct ClusterPlan {
 // still holds one; else the clusters from its first one on, and when some
 // of those are in use now, the free clusters in order, stepping over the
 // ones in use (the file was written around files that still exist).
-ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const FoundFile& file);
+// Without `withRuns` only ownChain and fragmentGuess are decided (the
+// scan's question), which costs no walk over the free clusters.
+ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const FoundFile& file,
+                         bool withRuns = true);
 
 // Recoverability, flags and times of a file from its entry.
 ItemDetails DetailsOf(FatVolume& volume, const AllocationMap& map, const FoundFile& file,

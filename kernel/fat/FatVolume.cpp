@@ -9,6 +9,9 @@ namespace {
 
 // The first read takes this much: every boot sector this engine reads fits.
 constexpr uint32_t kLeadBytes = 4096;
+// A deleted folder's next cluster is looked for past at most this many
+// clusters in use.
+constexpr uint32_t kMaxSteppedOver = 4096;
 // The allocation map reads the FAT in pieces of this size.
 constexpr uint32_t kFatPieceBytes = 1u << 20;
 
@@ -245,9 +248,11 @@ bool FatVolume::NextDirectoryCluster(DirCursor& cursor, uint32_t& next) {
     // A deleted folder went on in the clusters that were free when it grew:
     // the next cluster that is free now, stepping over ones in use (a live
     // folder or file that grew beside it).
+    // A run of clusters in use longer than kMaxSteppedOver is not what a
+    // folder grows around; the folder is taken to end there.
     next = cursor.cluster;
-    for (;;) {
-      if (next >= layout_.clusterCount + 1) return false;
+    for (uint32_t stepped = 0;; ++stepped) {
+      if (next >= layout_.clusterCount + 1 || stepped > kMaxSteppedOver) return false;
       ++next;
       if (!chainFat_) break;
       uint32_t value = 0;

@@ -112,6 +112,12 @@ class FatVolume {
   // The volume offset of the last failed read.
   uint64_t LastFailedOffset() const { return failedOffset_; }
 
+  // Forgets what the caches hold (the volume may have changed since).
+  void DropCaches() {
+    fatCache_.Invalidate();
+    dirCache_.Invalidate();
+  }
+
   // The entry of `cluster` in FAT copy `fatIndex`; 0 outside 2..clusterCount+1
   // and when the FAT cannot be read.
   uint32_t GetFatEntry(uint32_t cluster, uint32_t fatIndex);
