@@ -139,6 +139,8 @@ Outcome WalkVolume(FatVolume& volume, const AllocationMap& map, ScanSink& sink,
     DirCursor probe;
     probe.cluster = layout.rootCluster;
     FatDirEntry first;
+    if (layout.fatType != kFat32 && layout.RootDirBytes() == 0)
+      return Outcome::Damaged(u"the root folder has no room for entries");
     if (!volume.NextDirEntry(probe, first)) return Outcome::ReadFailed(volume.LastFailedOffset());
     stack.push_back(std::move(root));
   }
