@@ -157,7 +157,7 @@ Outcome WalkVolume(FatVolume& volume, const AllocationMap& map, ScanSink& sink,
       lastPosted = walked;
     }
     entryName.clear();
-    if (!volume.NextNamedEntry(frame.cursor, entry, entryName)) {
+    if (!volume.NextNamedEntry(frame.cursor, entry, entryName, frame.belowDeleted)) {
       stack.pop_back();
       continue;
     }

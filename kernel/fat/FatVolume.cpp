@@ -297,15 +297,22 @@ bool FatVolume::NextDirEntry(DirCursor& cursor, FatDirEntry& out) {
   return true;
 }
 
-bool FatVolume::NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16string& name) {
+bool FatVolume::NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16string& name,
+                               bool nameLiveFiles) {
   if (!NextDirEntry(cursor, entry)) return false;
   if (entry.First() == kEndOfDirectory) return false;
-  if (!entry.IsLongName() || !ReadLongName(cursor, entry, name))
-    name = ShortNameToText(entry, kNameCapacity);
+  bool named = false;
+  if (entry.IsLongName() && ReadLongName(cursor, entry, name, named) && named) {
+    if (!nameLiveFiles && !entry.IsDeleted() && !entry.IsFolder()) name.clear();
+    return true;
+  }
+  if (nameLiveFiles || entry.IsDeleted() || entry.IsFolder()) name = ShortNameToText(entry, kNameCapacity);
   return true;
 }
 
-bool FatVolume::ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16string& name) {
+bool FatVolume::ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16string& name,
+                             bool& named) {
+  named = false;
   if (!entry.IsLongName() || entry.LowClusterWord() != 0 || !(entry.First() & 0x40)) return false;
   const uint8_t checksum = entry.LongNameChecksum();
   // Pieces are placed backwards in the order they lie on disk, which gives
@@ -323,9 +330,11 @@ bool FatVolume::ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16stri
     // is skipped by the walk like any stray long-name entry.
     if (!NextDirEntry(cursor, entry)) return false;
   }
+  if (taken == 0) return true;  // a run the short name stands for
   const char16_t* start = buffer + position;
   const char16_t* stop = std::find(start, static_cast<const char16_t*>(buffer + 256), u'\0');
   name.assign(start, stop);
+  named = true;
   return true;
 }
 

@@ -131,8 +131,11 @@ class FatVolume {
   // Copies the next 32-byte entry along a directory and moves the cursor on.
   bool NextDirEntry(DirCursor& cursor, FatDirEntry& out);
   // The next entry with its display name (long name, or short name),
-  // deleted entries included. False at the end of the directory.
-  bool NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16string& name);
+  // deleted entries included. False at the end of the directory. Live
+  // files get no name unless `nameLiveFiles` (the walk lists none outside
+  // deleted folders, and most entries of a volume are live files).
+  bool NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16string& name,
+                      bool nameLiveFiles = true);
   // True when the cluster starts with the "." and ".." entries.
   bool IsFolderCluster(uint32_t cluster);
 
@@ -143,7 +146,7 @@ class FatVolume {
   bool EnterCluster(DirCursor& cursor, uint32_t cluster);
   bool NextDirectoryCluster(DirCursor& cursor, uint32_t& next);
   bool LooksLikeDirectoryContinuation(uint32_t cluster);
-  bool ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16string& name);
+  bool ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16string& name, bool& named);
 
   SectorReader reader_;
   FatLayout layout_;
