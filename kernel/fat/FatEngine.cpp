@@ -59,9 +59,11 @@ class FatEngine final : public VolumeEngine {
         const uint64_t span = (take + bps - 1) / bps * bps;
         if (buffer_.size() < span) buffer_.resize(static_cast<size_t>(span));
         size_t got = 0;
-        if (!volume_->Reader().Read(offset, buffer_.data(), static_cast<size_t>(span), got) || got < take)
+        if (!volume_->Reader().Read(offset, buffer_.data(), static_cast<size_t>(span), got) ||
+            got < take)
           return writer.Fail(ReadFailure(offset + got));
-        if (!writer.Write(buffer_.data(), static_cast<size_t>(take))) return writer.Finish(file.size);
+        if (!writer.Write(buffer_.data(), static_cast<size_t>(take)))
+          return writer.Finish(file.size);
         offset += take;
         runLeft -= take;
         left -= take;

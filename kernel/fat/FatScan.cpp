@@ -25,8 +25,10 @@ uint64_t ClustersFor(uint64_t size, uint32_t clusterBytes) {
 }
 
 void AppendCluster(std::vector<ClusterRun>& runs, uint64_t cluster) {
-  if (!runs.empty() && runs.back().first + runs.back().count == cluster) ++runs.back().count;
-  else runs.push_back({cluster, 1, false});
+  if (!runs.empty() && runs.back().first + runs.back().count == cluster)
+    ++runs.back().count;
+  else
+    runs.push_back({cluster, 1, false});
 }
 
 // The chain from the first cluster when it is exactly the file's: links in
@@ -107,7 +109,8 @@ ItemDetails DetailsOf(FatVolume& volume, const AllocationMap& map, const FoundFi
   // recovery steps around ones in use: a file written around live files
   // cannot be told from one whose tail was overwritten.
   const uint64_t need = ClustersFor(file.size, volume.Layout().bytesPerCluster);
-  map.Assess({ClusterRun{file.startCluster, need, false}}, file.size, volume.Layout().bytesPerCluster, d);
+  map.Assess({ClusterRun{file.startCluster, need, false}}, file.size,
+             volume.Layout().bytesPerCluster, d);
   if (plan.fragmentGuess) {
     d.flags |= KX_FLAG_FRAGMENT_GUESS;
     if (d.state == KX_STATE_INTACT) {
@@ -171,9 +174,8 @@ Outcome WalkVolume(FatVolume& volume, const AllocationMap& map, ScanSink& sink,
       // ancestor starts would walk in a circle.
       if (!volume.IsDataCluster(cluster)) continue;
       if (deleted && !volume.IsFolderCluster(cluster)) continue;
-      const bool cycle = std::any_of(stack.begin(), stack.end(), [&](const WalkFrame& f) {
-        return f.startCluster == cluster;
-      });
+      const bool cycle = std::any_of(stack.begin(), stack.end(),
+                                     [&](const WalkFrame& f) { return f.startCluster == cluster; });
       if (cycle) continue;
       AssignSafeName(safe, entryName);
       const size_t units = frame.pathUnits + (frame.pathUnits ? 1 : 0) + safe.size();
@@ -208,7 +210,8 @@ Outcome WalkVolume(FatVolume& volume, const AllocationMap& map, ScanSink& sink,
                                           frame.deleted || frame.belowDeleted);
     const uint64_t id = files.size();
     files.push_back(std::move(file));
-    sink.Add(itemPath, id, entry.Size(), DosDateTimeToFileTime(entry.Date(), entry.Time()), details);
+    sink.Add(itemPath, id, entry.Size(), DosDateTimeToFileTime(entry.Date(), entry.Time()),
+             details);
   }
   sink.Progress(total, total);
   return Outcome::Success();

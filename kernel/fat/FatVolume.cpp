@@ -28,8 +28,10 @@ bool SameGeometry(ByteView a, ByteView b) {
 
 Outcome DescribeLayout(LayoutResult result, ByteView boot) {
   switch (result) {
-    case LayoutResult::Ok: return Outcome::Success();
-    case LayoutResult::NotFat: return Outcome::NotSupported(u"no FAT boot sector");
+    case LayoutResult::Ok:
+      return Outcome::Success();
+    case LayoutResult::NotFat:
+      return Outcome::NotSupported(u"no FAT boot sector");
     case LayoutResult::Unsupported: {
       char text[160];
       std::snprintf(text, sizeof text,
@@ -140,7 +142,8 @@ bool FatVolume::TryGetFatEntry(uint32_t cluster, uint32_t fatIndex, uint32_t& va
   // A FAT12 entry at the last byte of a sector continues in the next one.
   const uint32_t need = inFat % bps + width > bps ? 2 * bps : bps;
   const uint64_t copyEnd = copyStart + layout_.FatBytes();
-  const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(copyEnd - sectorStart, fatCache_.MaxBytes()));
+  const uint32_t want =
+      static_cast<uint32_t>(std::min<uint64_t>(copyEnd - sectorStart, fatCache_.MaxBytes()));
   if (!Fill(fatCache_, sectorStart, need, want)) return false;
   value = DecodeFatEntry(layout_.fatType, cluster, fatCache_.At(copyStart + inFat));
   return true;
@@ -176,16 +179,7 @@ AllocationMap FatVolume::ReadAllocationMap() {
     const uint64_t pieceEnd = offset + length;
     for (; cluster <= lastCluster; ++cluster) {
       const uint64_t at = FatEntryOffset(type, cluster);
-      if (at + FatEntryWidth(type) > pieceEnd) {
-        // FAT12 reads two bytes for its 12 bits; its last entry may end in
-        // the first byte of a two-byte window at the end of the FAT.
-        if (type == kFat12 && at + 1 < pieceEnd + 1 && pieceEnd == fatBytes && at < pieceEnd) {
-          uint8_t pair[2] = {piece[static_cast<size_t>(at - offset)], 0};
-          if (DecodeFatEntry(type, cluster, pair) != 0) map.SetUsed(cluster);
-          ++cluster;
-        }
-        break;
-      }
+      if (at + FatEntryWidth(type) > pieceEnd) break;  // in the next piece, or past the FAT
       if (DecodeFatEntry(type, cluster, piece.data() + (at - offset)) != 0) map.SetUsed(cluster);
     }
     offset = pieceEnd;
@@ -289,7 +283,8 @@ bool FatVolume::NextDirEntry(DirCursor& cursor, FatDirEntry& out) {
     end = layout_.ClusterOffset(cursor.cluster) + layout_.bytesPerCluster;
   }
   const uint64_t sector = offset - offset % bps;
-  if (!Fill(dirCache_, sector, bps, static_cast<uint32_t>(std::min<uint64_t>(end - sector, dirCache_.MaxBytes()))))
+  if (!Fill(dirCache_, sector, bps,
+            static_cast<uint32_t>(std::min<uint64_t>(end - sector, dirCache_.MaxBytes()))))
     return false;
   std::memcpy(out.bytes.data(), dirCache_.At(offset), kDirEntryBytes);
   cursor.lastOffset = offset;
@@ -306,7 +301,8 @@ bool FatVolume::NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16st
     if (!nameLiveFiles && !entry.IsDeleted() && !entry.IsFolder()) name.clear();
     return true;
   }
-  if (nameLiveFiles || entry.IsDeleted() || entry.IsFolder()) name = ShortNameToText(entry, kNameCapacity);
+  if (nameLiveFiles || entry.IsDeleted() || entry.IsFolder())
+    name = ShortNameToText(entry, kNameCapacity);
   return true;
 }
 

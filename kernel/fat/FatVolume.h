@@ -49,11 +49,11 @@ class ClusterBudget {
 // walked by entry index from its start.
 struct DirCursor {
   uint32_t cluster = 0;
-  uint32_t entryIndex = 0;   // next entry in the current cluster or the fixed root
-  uint64_t lastOffset = 0;   // volume offset of the entry read last
+  uint32_t entryIndex = 0;  // next entry in the current cluster or the fixed root
+  uint64_t lastOffset = 0;  // volume offset of the entry read last
   // Clusters this directory has entered: a chain leading back ends it.
   std::unordered_set<uint32_t> entered;
-  ClusterBudget* budget = nullptr;  // the scan's, when walking for a scan
+  ClusterBudget* budget = nullptr;     // the scan's, when walking for a scan
   uint64_t* clustersWalked = nullptr;  // counts entered clusters for progress
 };
 

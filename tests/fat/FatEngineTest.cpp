@@ -55,14 +55,15 @@ TEST_P(FatFixtures, KeepTheEngineContractAndListWhatTheSleuthKitLists) {
   if (image.empty()) return;
   const EngineEntry* fat = FindEngine("FAT");
   ASSERT_NE(fat, nullptr);
-  auto items = CheckEngineContract(*fat, image, KESTREL_FS_FAT, ReadManifest(name),
-                                   ReadExpectations(name));
+  auto items =
+      CheckEngineContract(*fat, image, KESTREL_FS_FAT, ReadManifest(name), ReadExpectations(name));
   ASSERT_FALSE(items.empty());
   auto tsk = FlsDeletedFiles(image);
   if (!tsk) return;
   std::map<std::string, const ContractItem*> ours;
   for (const ContractItem& c : items) ours[c.path] = &c;
-  for (const std::string& path : *tsk) EXPECT_TRUE(ours.count(path)) << "fls lists, we do not: " << path;
+  for (const std::string& path : *tsk)
+    EXPECT_TRUE(ours.count(path)) << "fls lists, we do not: " << path;
   // What we list beyond it lies in deleted folders: their clusters past the
   // first, and live entries below them.
   size_t beyond = 0;
@@ -146,7 +147,8 @@ TEST(FatEngine, RefusedVolumesSayWhy) {
     put16(img.bytes.data() + 0x13, static_cast<uint16_t>(img.total + 1));
     Outcome o = open(img, "long.img");
     EXPECT_EQ(o.kind, OutcomeKind::Damaged);
-    EXPECT_EQ(Utf8(o.text.c_str()), "volume larger than the device: the boot sector claims 102912 bytes");
+    EXPECT_EQ(Utf8(o.text.c_str()),
+              "volume larger than the device: the boot sector claims 102912 bytes");
     put16(img.bytes.data() + 0x13, 4);
     EXPECT_EQ(probe(img).outcome.kind, OutcomeKind::Damaged);
   }
@@ -186,9 +188,19 @@ TEST(FatEngine, AllocationMapAgreesWithEveryFatEntry) {
     SCOPED_TRACE(bits);
     FatTestImage img;
     img.bits = bits;
-    if (bits == 12) { img.total = 1400; img.spf = 5; }
-    if (bits == 16) { img.total = 1 + 2 * 40 + 2 + 5000; img.spf = 40; }
-    if (bits == 32) { img.rootEntries = 0; img.spf = 600; img.total = 1 + 1200 + 66000; }
+    if (bits == 12) {
+      img.total = 1400;
+      img.spf = 5;
+    }
+    if (bits == 16) {
+      img.total = 1 + 2 * 40 + 2 + 5000;
+      img.spf = 40;
+    }
+    if (bits == 32) {
+      img.rootEntries = 0;
+      img.spf = 600;
+      img.total = 1 + 1200 + 66000;
+    }
     img.Build();
     const uint32_t clusters = img.total - img.FirstDataSector();
     for (uint32_t c = 2; c < clusters + 2; ++c) {

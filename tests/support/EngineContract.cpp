@@ -38,8 +38,8 @@ std::map<std::string, ExpectedOutcome> ReadExpectations(const std::string& name)
       continue;
     }
     ExpectedOutcome e;
-    e.state = state == "intact" ? KX_STATE_INTACT
-              : state == "partly" ? KX_STATE_PARTLY_OVERWRITTEN
+    e.state = state == "intact"        ? KX_STATE_INTACT
+              : state == "partly"      ? KX_STATE_PARTLY_OVERWRITTEN
               : state == "overwritten" ? KX_STATE_OVERWRITTEN
                                        : KX_STATE_UNKNOWN;
     e.sameBytes = bytes == "same";
@@ -145,7 +145,8 @@ std::vector<ContractItem> CheckEngineContract(
     c.recovered = volume->Recover((uint64_t{c.item.idHigh} << 32) | c.item.idLow, writer);
     if (c.recovered.ok()) {
       EXPECT_EQ(writer.OutputPath().substr(writer.Base().size()),
-                std::u16string(reinterpret_cast<const char16_t*>(c.item.path)).substr(sink.Base().size()));
+                std::u16string(reinterpret_cast<const char16_t*>(c.item.path))
+                    .substr(sink.Base().size()));
       c.sha256 = Sha256File(out.path() / "Deleted" / std::filesystem::u8path(c.path));
     }
     auto sum = sums.find(c.path);
@@ -159,7 +160,8 @@ std::vector<ContractItem> CheckEngineContract(
       EXPECT_TRUE(same) << "reported intact, read back otherwise: " << c.path << " "
                         << Utf8(c.recovered.text.c_str());
     }
-    if (c.details.state == KX_STATE_OVERWRITTEN && c.details.overwrittenShare == 10000 && c.item.size > 0)
+    if (c.details.state == KX_STATE_OVERWRITTEN && c.details.overwrittenShare == 10000 &&
+        c.item.size > 0)
       EXPECT_FALSE(same) << "wholly overwritten, read back whole: " << c.path;
   }
   for (const auto& [path, e] : outcomes) EXPECT_TRUE(byPath.count(path)) << "expected: " << path;
@@ -167,13 +169,15 @@ std::vector<ContractItem> CheckEngineContract(
   // An id the scan did not give, and a stop, are told apart.
   ItemWriter none(out.AsFolderArgument());
   EXPECT_EQ(volume->Recover(uint64_t{1} << 40, none).code, KX_RECOVER_NOT_FOUND);
-  auto sized = std::find_if(found.begin(), found.end(), [](const ContractItem& c) { return c.item.size > 0; });
+  auto sized = std::find_if(found.begin(), found.end(),
+                            [](const ContractItem& c) { return c.item.size > 0; });
   if (sized != found.end()) {
     TempDir stopped;
     ItemWriter writer(stopped.AsFolderArgument());
     RequestStop();
-    EXPECT_EQ(volume->Recover((uint64_t{sized->item.idHigh} << 32) | sized->item.idLow, writer).code,
-              KX_RECOVER_STOPPED);
+    EXPECT_EQ(
+        volume->Recover((uint64_t{sized->item.idHigh} << 32) | sized->item.idLow, writer).code,
+        KX_RECOVER_STOPPED);
     ClearStop();
   }
   volume.reset();
