@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -129,7 +130,7 @@ TEST(FatEngine, RefusedVolumesSayWhy) {
     ProbeResult p = probe(img);
     EXPECT_EQ(p.outcome.kind, OutcomeKind::UnsupportedVariant);
     EXPECT_EQ(p.fsKind, KESTREL_FS_FAT) << "listed, so the user is told why it is not scanned";
-    EXPECT_EQ(Utf8(p.outcome.text.c_str()),
+    EXPECT_EQ(os::ToUtf8(p.outcome.text),
               "FAT volume with 1000-byte sectors: only 512, 1024, 2048 and 4096 are read");
     EXPECT_EQ(open(img, "bps.img").kind, OutcomeKind::UnsupportedVariant);
   }
@@ -147,7 +148,7 @@ TEST(FatEngine, RefusedVolumesSayWhy) {
     put16(img.bytes.data() + 0x13, static_cast<uint16_t>(img.total + 1));
     Outcome o = open(img, "long.img");
     EXPECT_EQ(o.kind, OutcomeKind::Damaged);
-    EXPECT_EQ(Utf8(o.text.c_str()),
+    EXPECT_EQ(os::ToUtf8(o.text),
               "volume larger than the device: the boot sector claims 102912 bytes");
     put16(img.bytes.data() + 0x13, 4);
     EXPECT_EQ(probe(img).outcome.kind, OutcomeKind::Damaged);
@@ -165,10 +166,10 @@ TEST(FatEngine, RefusedVolumesSayWhy) {
     if (!agree) img.Sector(6)[0x0D] = 2;  // another cluster size
     Outcome o = open(img, agree ? "same.img" : "differ.img");
     if (agree) {
-      EXPECT_TRUE(o.ok()) << Utf8(o.text.c_str());
+      EXPECT_TRUE(o.ok()) << os::ToUtf8(o.text);
     } else {
       EXPECT_EQ(o.kind, OutcomeKind::Damaged);
-      EXPECT_EQ(Utf8(o.text.c_str()), "boot sector and backup disagree");
+      EXPECT_EQ(os::ToUtf8(o.text), "boot sector and backup disagree");
     }
   }
   // A device that cannot be opened at all.

@@ -207,7 +207,7 @@ TEST(FatVolume, UnsupportedBootSectorLeavesNoLayout) {
   put16(img.bytes.data() + 0x0B, 1000);
   MappedFatVolume vol(img.Save(dir));
   EXPECT_EQ(vol.outcome().kind, OutcomeKind::UnsupportedVariant);
-  EXPECT_NE(Utf8(vol.outcome().text.c_str()).find("1000-byte sectors"), std::string::npos);
+  EXPECT_NE(os::ToUtf8(vol.outcome().text).find("1000-byte sectors"), std::string::npos);
   EXPECT_FALSE(vol.volume().HasLayout());
   EXPECT_EQ(vol.engine(), nullptr);
 }

@@ -69,7 +69,7 @@ std::vector<ContractItem> CheckEngineContract(
     lead.resize(static_cast<size_t>(in.gcount()));
   }
   const ProbeResult probe = engine.probe(ByteView(lead.data(), lead.size()));
-  EXPECT_TRUE(probe.outcome.ok()) << Utf8(probe.outcome.text.c_str());
+  EXPECT_TRUE(probe.outcome.ok()) << os::ToUtf8(probe.outcome.text);
   EXPECT_EQ(probe.fsKind, fsKind);
   EXPECT_FALSE(probe.typeName.empty());
   const EngineEntry* first = nullptr;
@@ -80,7 +80,7 @@ std::vector<ContractItem> CheckEngineContract(
   EXPECT_TRUE(os::MapVolume(kLetter, KernelPath(image)));
   Outcome opened;
   std::unique_ptr<VolumeEngine> volume = engine.open(LetterSource(kLetter), opened);
-  EXPECT_TRUE(opened.ok()) << Utf8(opened.text.c_str());
+  EXPECT_TRUE(opened.ok()) << os::ToUtf8(opened.text);
   if (!volume) {
     os::ClearMappings();
     return found;
@@ -99,7 +99,7 @@ std::vector<ContractItem> CheckEngineContract(
   const std::u16string prefix = std::u16string(1, kLetter) + u":\\";
   ScanSink sink(TheRegistry(), prefix, window.window(), &progress);
   const Outcome scanned = volume->Scan(sink);
-  EXPECT_TRUE(scanned.ok()) << Utf8(scanned.text.c_str());
+  EXPECT_TRUE(scanned.ok()) << os::ToUtf8(scanned.text);
   EXPECT_GT(progress.total.load(), 0u);
   EXPECT_EQ(progress.done.load(), progress.total.load()) << "progress ends at its total";
   const size_t count = TheRegistry().Count();
@@ -109,7 +109,7 @@ std::vector<ContractItem> CheckEngineContract(
 
   std::map<std::string, size_t> byPath;
   std::set<uint64_t> ids;
-  const std::string base = Utf8(sink.Base().c_str());
+  const std::string base = os::ToUtf8(sink.Base());
   for (size_t i = 0; i < count; ++i) {
     ContractItem c;
     EXPECT_TRUE(TheRegistry().CopyOut(i, &c.item));
@@ -158,7 +158,7 @@ std::vector<ContractItem> CheckEngineContract(
       EXPECT_EQ(same, expect->second.sameBytes) << c.path;
     } else if (c.details.state == KX_STATE_INTACT) {
       EXPECT_TRUE(same) << "reported intact, read back otherwise: " << c.path << " "
-                        << Utf8(c.recovered.text.c_str());
+                        << os::ToUtf8(c.recovered.text);
     }
     if (c.details.state == KX_STATE_OVERWRITTEN && c.details.overwrittenShare == 10000 &&
         c.item.size > 0)
