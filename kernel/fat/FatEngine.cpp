@@ -29,6 +29,13 @@ class FatEngine final : public VolumeEngine {
     return facts;
   }
 
+  bool Allocation(AllocationMap& map, ClusterLayout& layout) override {
+    map = volume_->ReadAllocationMap();
+    layout.firstClusterByte = volume_->Layout().DataOffset();  // cluster 2
+    layout.clusterBytes = volume_->Layout().bytesPerCluster;
+    return map.Known();
+  }
+
   Outcome Scan(ScanSink& sink) override {
     files_.clear();
     volume_->DropCaches();

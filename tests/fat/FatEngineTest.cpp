@@ -180,6 +180,28 @@ TEST(FatEngine, RefusedVolumesSayWhy) {
   EXPECT_EQ(o.kind, OutcomeKind::ReadError);
 }
 
+// The map and cluster layout the other scan modes take from the engine.
+TEST(FatEngine, AllocationNamesTheDataClustersWhereTheyLie) {
+  FatTestImage img;
+  img.spc = 2;
+  img.Build();
+  img.SetFat(5, 0xFFF);
+  std::memcpy(img.Cluster(7), "seven", 5);
+  TempDir dir;
+  MappedFatVolume vol(img.Save(dir));
+  ASSERT_NE(vol.engine(), nullptr);
+  AllocationMap map;
+  ClusterLayout layout;
+  ASSERT_TRUE(vol.engine()->Allocation(map, layout));
+  EXPECT_EQ(map.FirstCluster(), 2u);
+  EXPECT_EQ(map.Clusters(), (img.total - img.FirstDataSector()) / 2);
+  EXPECT_TRUE(map.InUse(5));
+  EXPECT_FALSE(map.InUse(7));
+  EXPECT_EQ(layout.clusterBytes, 1024u);
+  const uint64_t at = layout.firstClusterByte + (7 - map.FirstCluster()) * layout.clusterBytes;
+  EXPECT_EQ(std::memcmp(img.bytes.data() + at, "seven", 5), 0);
+}
+
 // The map read in large pieces says "in use" exactly where the FAT entry
 // read one by one is not 0, FAT12 entries across sector ends included.
 TEST(FatEngine, AllocationMapAgreesWithEveryFatEntry) {
