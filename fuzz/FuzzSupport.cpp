@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "kernel/CustomDrive.h"
-#include "kernel/device/DeviceEntry.h"
+#include "kernel/device/VolumeSource.h"
+#include "kernel/fat/FatVolume.h"
 #include "kernel/device/RawDevice.h"
 #include "kernel/os/Os.h"
 #include "kernel/os/VolumeTable.h"
@@ -71,18 +71,11 @@ void CheckItemPath(const std::u16string& path, size_t prefixLength) {
   }
 }
 
-std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size) {
+std::unique_ptr<fat::FatVolume> MapInputAsFatVolume(const uint8_t* data, size_t size) {
   MapInputAsVolume(data, size);
-  // The volume keeps a pointer to its device entry, as the kernel's list
-  // does: the entry must outlive every volume made from it.
-  static DeviceEntry entry;
-  entry = DeviceEntry{};
-  entry.kind = kLetteredVolume;
-  entry.driveNumber = 6;  // F:
-  entry.bytesPerSector = 512;
-  entry.totalSectors = size / 512;
-  entry.fsKind = 2;
-  return CreateFatVolume(entry, 0, static_cast<uint32_t>(size / 512));
+  auto volume = std::make_unique<fat::FatVolume>(LetterSource(u'F').OpenWindow(), 512);
+  volume->Load();
+  return volume;
 }
 
 }  // namespace kestrel::fuzz

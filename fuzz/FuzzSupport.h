@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace kestrel {
-class CCustomDrive;
+namespace kestrel::fat {
+class FatVolume;
 }
 
 namespace kestrel::fuzz {
@@ -18,10 +18,9 @@ namespace kestrel::fuzz {
 void MapInputAsVolume(const uint8_t* data, size_t size, size_t minimum = 0);
 void MapInputAsDisk(const uint8_t* data, size_t size, size_t minimum = 0);
 
-// Maps the input as F: and makes the FAT volume object SH_Init would make
-// for a lettered volume of that size. One volume at a time: the next call
-// reuses the device entry it points to.
-std::unique_ptr<CCustomDrive> MapInputAsFatVolume(const uint8_t* data, size_t size);
+// Maps the input as F: and opens it as a FAT volume, loaded from its boot
+// sector (it has no layout when that failed).
+std::unique_ptr<fat::FatVolume> MapInputAsFatVolume(const uint8_t* data, size_t size);
 
 // A small valid NTFS volume (1 KiB records, 4 KiB clusters, 64 records, 1 MiB)
 // into which the caller puts records before mapping it.

@@ -1,6 +1,7 @@
 // The file-system engines, asked in this order. A new engine is one line.
 #include "kernel/engine/Engine.h"
 #include "kernel/exfat/ExfatEngine.h"
+#include "kernel/fat/FatEngine.h"
 #include "kernel/ntfs/NtfsEngine.h"
 
 namespace kestrel {
@@ -8,6 +9,7 @@ namespace kestrel {
 const std::vector<EngineEntry>& EngineTable() {
   static const std::vector<EngineEntry> table = {
       {"NTFS", ntfs::Probe, ntfs::Open},
+      {"FAT", fat::Probe, fat::Open},
       {"exFAT", exfat::Probe, exfat::Open},
   };
   return table;

@@ -1,6 +1,11 @@
 #include "kernel/fat/FatBootSector.h"
 
 namespace kestrel::fat {
+namespace {
+
+bool PowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+}  // namespace
 
 uint8_t FatTypeFromClusterCount(uint32_t clusterCount) {
   if (clusterCount < 4085) return kFat12;
@@ -8,19 +13,36 @@ uint8_t FatTypeFromClusterCount(uint32_t clusterCount) {
   return kFat32;
 }
 
+const char16_t* FatTypeName(uint8_t fatType) {
+  switch (fatType) {
+    case kFat12: return u"FAT12";
+    case kFat16: return u"FAT16";
+    case kFat32: return u"FAT32";
+    default: return u"FAT";
+  }
+}
+
 LayoutResult ReadFatLayout(ByteView boot, FatLayout& out) {
   out = FatLayout{};
-  if (boot.size() < kSectorBytes) return LayoutResult::Unsupported;
+  if (boot.size() < kBootBytes) return LayoutResult::NotFat;
+  if (boot.Equals(3, "EXFAT   ", 8)) return LayoutResult::NotFat;
   uint32_t bps = boot.u16(0x0B);
   uint32_t spc = boot.u8(0x0D);
-  if (bps != kSectorBytes || spc == 0) return LayoutResult::Unsupported;
   uint32_t reserved = boot.u16(0x0E);
   uint32_t fats = boot.u8(0x10);
   uint32_t rootEntries = boot.u16(0x11);
   uint32_t total16 = boot.u16(0x13);
+  uint32_t media = boot.u8(0x15);
   uint32_t fat16 = boot.u16(0x16);
   uint32_t total32 = boot.u32(0x20);
   uint32_t fat32 = boot.u32(0x24);
+  // A BIOS parameter block at all: everything but the sector size must look
+  // like one, so that other file systems and empty sectors are not ours.
+  if (bps == 0 || !PowerOfTwo(spc) || spc > 128 || reserved == 0 || fats == 0 || fats > 4 ||
+      (media < 0xF0 && media != 0) || (fat16 == 0 && fat32 == 0) ||
+      (total16 == 0 && total32 == 0))
+    return LayoutResult::NotFat;
+  if (bps != 512 && bps != 1024 && bps != 2048 && bps != 4096) return LayoutResult::Unsupported;
 
   FatLayout l;
   l.bytesPerSector = bps;
@@ -54,6 +76,17 @@ LayoutResult ReadFatLayout(ByteView boot, FatLayout& out) {
   }
   out = l;
   return LayoutResult::Ok;
+}
+
+void ReadVolumeId(ByteView boot, uint8_t fatType, uint64_t& serial, std::u16string& label) {
+  serial = 0;
+  label.clear();
+  const size_t at = fatType == kFat32 ? 0x42 : 0x26;
+  if (boot.u8(at) != 0x29 || !boot.Has(at + 5, 11)) return;
+  serial = boot.u32(at + 1);
+  for (size_t i = 0; i < 11; ++i) label += static_cast<char16_t>(boot.u8(at + 5 + i));
+  while (!label.empty() && label.back() == u' ') label.pop_back();
+  if (label == u"NO NAME") label.clear();
 }
 
 }  // namespace kestrel::fat

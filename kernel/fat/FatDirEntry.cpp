@@ -97,13 +97,24 @@ bool LooksLikeDirectorySector(ByteView sector) {
     if (first == kEndOfDirectory) return true;  // the directory ends here
     uint8_t attr = sector.u8(off + 0x0B);
     if (attr == kAttrLongName) {
-      if (sector.u16(off + 0x1A) != 0) return false;
+      // Long-name pieces: type 0 and a zero cluster word.
+      if (sector.u16(off + 0x1A) != 0 || sector.u8(off + 0x0C) != 0) return false;
       continue;
     }
-    if (attr & 0xC0) return false;
+    // Short entries: no unknown attribute or case bits, creation tenths of
+    // at most 199, and name bytes a short name may hold (no lower case, no
+    // controls, none of the characters short names exclude). Text and most
+    // other file contents fail one of these at once.
+    if ((attr & 0xC0) || (sector.u8(off + 0x0C) & ~(kLowerCaseBase | kLowerCaseExtension)) ||
+        sector.u8(off + 0x0D) > 199)
+      return false;
     if (first < 0x20 && first != 0x05) return false;
-    for (size_t i = 1; i < 11; ++i)
-      if (sector.u8(off + i) < 0x20) return false;
+    for (size_t i = first == kDeletedMark || first == 0x05 ? 1 : 0; i < 11; ++i) {
+      uint8_t c = sector.u8(off + i);
+      if (c < 0x20 || (c >= 'a' && c <= 'z') || std::strchr("\"*+,/:;<=>?[\\]|", c) != nullptr)
+        return false;
+      if (c == '.' && !(i <= 1 && sector.u8(off) == '.')) return false;
+    }
   }
   return true;
 }

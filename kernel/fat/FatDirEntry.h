@@ -72,7 +72,7 @@ std::u16string ShortNameToText(const FatDirEntry& entry, size_t capacity);
 // time-zone step; 0 when they are not a valid calendar time.
 uint64_t DosDateTimeToFileTime(uint16_t date, uint16_t time);
 
-// Whether a 512-byte sector reads like directory entries. Used where the
+// Whether a run of bytes (whole entries) reads like directory entries. Used where the
 // engine must guess that a directory goes on in the following cluster.
 bool LooksLikeDirectorySector(ByteView sector);
 

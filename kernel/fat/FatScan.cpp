@@ -1,186 +1,220 @@
 #include "kernel/fat/FatScan.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
 #include "kernel/DelItemRegistry.h"
-#include "kernel/Kestrel.h"
 #include "kernel/SafeName.h"
 #include "kernel/StopFlag.h"
-#include "kernel/fat/FatDrive.h"
-#include "kernel/fat/FatTree.h"
 #include "kernel/os/Os.h"
 
-namespace kestrel {
-
-using namespace fat;
-
-CFATdrive* CFATDirectory::Drive() const { return static_cast<CFATdrive*>(volume); }
-
-CFATFile* CFATFile::CopyTo(CFATFile* target) const {
-  if (!target) return nullptr;
-  target->attributes = attributes;
-  target->startCluster = startCluster;
-  target->time = time;
-  target->date = date;
-  target->size = size;
-  return target;
-}
-
-void CFATDirectory::StartScan(int mode, void* window) {
-  notifyWindow = window;
-  foundCount = 0;
-  ScanFolder(mode);
-}
-
+namespace kestrel::fat {
 namespace {
 
 // One folder being walked. The walk keeps its own stack rather than
 // recursing, so a deep tree cannot exhaust the thread's stack.
 struct WalkFrame {
-  CFATDirectory* folder;
   DirCursor cursor;
-  size_t pathUnits;  // length of "Deleted\...\folder"
+  uint32_t startCluster = 0;
+  size_t pathUnits = 0;       // length of its relative path
+  bool deleted = false;       // its own entry is marked deleted
+  bool belowDeleted = false;  // an ancestor's entry is
 };
 
-bool UnderDeletedFolder(const CFATDirectory* folder) {
-  for (const CCustomDirectory* p = folder->parent; p; p = p->parent) {
-    const auto* dir = dynamic_cast<const CFATDirectory*>(p);
-    if (!dir) break;
-    if (dir->deletedMark) return true;
+uint64_t ClustersFor(uint64_t size, uint32_t clusterBytes) {
+  return (size + clusterBytes - 1) / clusterBytes;
+}
+
+void AppendCluster(std::vector<ClusterRun>& runs, uint64_t cluster) {
+  if (!runs.empty() && runs.back().first + runs.back().count == cluster)
+    ++runs.back().count;
+  else
+    runs.push_back({cluster, 1, false});
+}
+
+// The chain from the first cluster when it is exactly the file's: links in
+// use all the way, the right number of clusters, an end mark after them.
+bool OwnChain(FatVolume& volume, uint32_t start, uint64_t need, std::vector<ClusterRun>& runs) {
+  runs.clear();
+  uint32_t cluster = start;
+  for (uint64_t taken = 0; taken < need; ++taken) {
+    if (!volume.IsDataCluster(cluster)) return false;
+    AppendCluster(runs, cluster);
+    uint32_t next = 0;
+    if (!volume.TryGetFatEntry(cluster, 0, next)) return false;
+    const uint8_t kind = ClassifyFatValue(volume.FatType(), next);
+    if (taken + 1 == need) return kind == kFatEndOfChain;
+    if (kind != kFatInUse) return false;
+    cluster = next;
   }
   return false;
 }
 
+// Local FILETIME (DOS times are local) to UTC; 0 stays unknown.
+uint64_t ToUtc(uint64_t local) {
+  uint64_t utc = 0;
+  return local != 0 && os::LocalFileTimeToUtc(local, utc) ? utc : 0;
+}
+
 }  // namespace
 
-void CFATDirectory::ScanFolder(int mode) {
-  CFATdrive* v = Drive();
-  if (!v || !v->HasLayout()) return;
+ClusterPlan PlanClusters(FatVolume& volume, const AllocationMap& map, const FoundFile& file,
+                         bool withRuns) {
+  ClusterPlan plan;
+  if (file.size == 0) return plan;
+  const FatLayout& layout = volume.Layout();
+  const uint64_t need = ClustersFor(file.size, layout.bytesPerCluster);
+  if (file.liveEntry && volume.IsDataCluster(file.startCluster) &&
+      OwnChain(volume, file.startCluster, need, plan.runs)) {
+    plan.ownChain = true;
+    return plan;
+  }
+  plan.runs.assign(1, ClusterRun{file.startCluster, need, false});
+  if (need <= 1 || !map.Known() || !volume.IsDataCluster(file.startCluster)) return plan;
+  if (map.CountInUse(uint64_t{file.startCluster} + 1, need - 1) == 0) return plan;
+  // Some of the clusters after the first are in use now: take free ones.
+  plan.fragmentGuess = true;
+  if (!withRuns) return plan;
+  plan.runs.assign(1, ClusterRun{file.startCluster, 1, false});
+  uint64_t taken = 1;
+  const uint64_t last = uint64_t{layout.clusterCount} + 1;
+  for (uint64_t c = uint64_t{file.startCluster} + 1; c <= last && taken < need; ++c) {
+    if (map.InUse(c)) continue;
+    AppendCluster(plan.runs, c);
+    ++taken;
+  }
+  return plan;
+}
+
+ItemDetails DetailsOf(FatVolume& volume, const AllocationMap& map, const FoundFile& file,
+                      const FatDirEntry& entry, uint64_t entryOffset, bool inDeletedFolder) {
+  ItemDetails d;
+  d.recordNumber = entryOffset / kDirEntryBytes;
+  if (inDeletedFolder) d.flags |= KX_FLAG_IN_DELETED_FOLDER;
+  const ByteView e = entry.View();
+  d.modified = ToUtc(DosDateTimeToFileTime(entry.Date(), entry.Time()));
+  // Creation: date, time and hundredths (0-199 tens of milliseconds).
+  if (uint64_t created = DosDateTimeToFileTime(e.u16(0x10), e.u16(0x0E)); created != 0) {
+    const uint8_t tens = e.u8(0x0D);
+    d.created = ToUtc(created + (tens <= 199 ? tens * 100000ull : 0));
+  }
+  d.accessed = ToUtc(DosDateTimeToFileTime(e.u16(0x12), 0));
+
+  const ClusterPlan plan = PlanClusters(volume, map, file, false);
+  if (plan.ownChain) {
+    // Its clusters are still allocated to it: nothing else can have them.
+    d.state = KX_STATE_INTACT;
+    return d;
+  }
+  // The state is judged over the clusters from the first one on, even when
+  // recovery steps around ones in use: a file written around live files
+  // cannot be told from one whose tail was overwritten.
+  const uint64_t need = ClustersFor(file.size, volume.Layout().bytesPerCluster);
+  map.Assess({ClusterRun{file.startCluster, need, false}}, file.size,
+             volume.Layout().bytesPerCluster, d);
+  if (plan.fragmentGuess) {
+    d.flags |= KX_FLAG_FRAGMENT_GUESS;
+    if (d.state == KX_STATE_INTACT) {
+      d.state = KX_STATE_PARTLY_OVERWRITTEN;
+      d.overwrittenShare = std::max<uint16_t>(d.overwrittenShare, 1);
+    }
+  }
+  return d;
+}
+
+Outcome WalkVolume(FatVolume& volume, const AllocationMap& map, ScanSink& sink,
+                   std::vector<FoundFile>& files) {
+  files.clear();
+  if (!volume.HasLayout()) return Outcome::Damaged(u"the volume has no readable layout");
+  const FatLayout& layout = volume.Layout();
   ClusterBudget budget;
+  uint64_t walked = 0;
+  const uint64_t total = layout.clusterCount;
   std::vector<WalkFrame> stack;
   {
-    WalkFrame root{this, {}, SafeName(name).size()};
-    root.cursor.cluster = startCluster;
-    root.cursor.rootSector = rootSector;
+    WalkFrame root;
+    root.cursor.cluster = layout.rootCluster;
     root.cursor.budget = &budget;
+    root.cursor.clustersWalked = &walked;
+    root.startCluster = layout.rootCluster;
+    if (layout.fatType == kFat32 && !volume.IsDataCluster(layout.rootCluster))
+      return Outcome::Damaged(u"the root folder lies outside the data area");
+    // The root must be readable, or there is nothing to walk at all.
+    DirCursor probe;
+    probe.cluster = layout.rootCluster;
+    FatDirEntry first;
+    if (layout.fatType != kFat32 && layout.RootDirBytes() == 0)
+      return Outcome::Damaged(u"the root folder has no room for entries");
+    if (!volume.NextDirEntry(probe, first)) return Outcome::ReadFailed(volume.LastFailedOffset());
     stack.push_back(std::move(root));
   }
+  const std::u16string& base = sink.Base();
+  std::u16string relative;  // of the folder on top of the stack
+  std::u16string entryName, safe, itemPath;
   FatDirEntry entry;
-  std::u16string entryName;
-  while (!stack.empty() && !StopRequested()) {
+  uint64_t lastPosted = UINT64_MAX;
+  while (!stack.empty()) {
+    if (StopRequested()) return Outcome::Stopped();
     WalkFrame& frame = stack.back();
-    CFATDirectory* folder = frame.folder;
+    if (walked != lastPosted) {
+      sink.Progress(std::min(walked, total), total);
+      lastPosted = walked;
+    }
     entryName.clear();
-    if (!v->NextNamedEntry(frame.cursor, entry, entryName, kNameCapacity, mode)) {
+    if (!volume.NextNamedEntry(frame.cursor, entry, entryName, frame.belowDeleted)) {
       stack.pop_back();
       continue;
     }
+    relative.resize(frame.pathUnits);
     const bool deleted = entry.IsDeleted();
     if (entry.IsFolder()) {
       if (entryName == u"." || entryName == u"..") continue;
-      uint32_t cluster = entry.FirstCluster();
-      if (deleted && !v->IsFolderCluster(cluster)) continue;
+      const uint32_t cluster = entry.FirstCluster();
       // A folder whose cluster is no data cluster would read the fixed root
       // or the boot sector as its entries; one that starts where an
       // ancestor starts would walk in a circle.
-      if (!v->IsDataCluster(cluster)) continue;
-      bool cycle = std::any_of(stack.begin(), stack.end(), [&](const WalkFrame& f) {
-        return f.folder->startCluster == cluster;
-      });
+      if (!volume.IsDataCluster(cluster)) continue;
+      if (deleted && !volume.IsFolderCluster(cluster)) continue;
+      const bool cycle = std::any_of(stack.begin(), stack.end(),
+                                     [&](const WalkFrame& f) { return f.startCluster == cluster; });
       if (cycle) continue;
-      std::u16string safe = SafeName(entryName);
-      size_t units = frame.pathUnits + 1 + safe.size();
-      if (units > kMaxItemPath) continue;
-      auto child = std::make_unique<CFATDirectory>();
-      child->name = std::move(safe);
-      child->startCluster = cluster;
-      child->rootSector = 0;
-      child->volume = v;
-      child->parent = folder;
-      child->engineValue = 0;
-      child->deletedMark = deleted ? 1 : 0;
-      child->clusterState = deleted ? (v->GetFatEntry(cluster, 0) == 0 ? 1 : 2) : 0;
-      CFATDirectory* raw = child.get();
-      folder->children.push_back(std::move(child));
-      if (StopRequested()) break;
-      WalkFrame next{raw, {}, units};
+      AssignSafeName(safe, entryName);
+      const size_t units = frame.pathUnits + (frame.pathUnits ? 1 : 0) + safe.size();
+      if (base.size() + units > kMaxItemPath) continue;
+      WalkFrame next;
       next.cursor.cluster = cluster;
       next.cursor.budget = &budget;
+      next.cursor.clustersWalked = &walked;
+      next.startCluster = cluster;
+      next.pathUnits = units;
+      next.deleted = deleted;
+      next.belowDeleted = frame.belowDeleted || frame.deleted;
+      if (frame.pathUnits) relative += u'\\';
+      relative += safe;
       stack.push_back(std::move(next));  // `frame` is not used past this point
       continue;
     }
     if (!IsListableFileAttribute(entry.Attributes())) continue;
-    if (!deleted && !UnderDeletedFolder(folder)) continue;
-    std::u16string safe = SafeName(entryName);
-    if (frame.pathUnits + 1 + safe.size() > kMaxItemPath) continue;
-    auto file = std::make_unique<CFATFile>();
-    file->fileId = v->TakeFileId();
-    file->name = std::move(safe);
-    file->attributes = entry.Attributes();
-    file->size = entry.Size();
-    file->time = entry.Time();
-    file->date = entry.Date();
-    file->startCluster = entry.FirstCluster();
-    file->volume = v;
-    file->parent = folder;
-    file->deletedMark = deleted ? 1 : 0;
-    file->clusterState = deleted ? (v->GetFatEntry(file->startCluster, 0) == 0 ? 1 : 2) : 0;
-    folder->children.push_back(std::move(file));
-    ++folder->foundCount;
-    if (folder->notifyWindow)
-      os::PostToWindow(folder->notifyWindow, KESTREL_WM_SCAN_FOUND_COUNT, folder->foundCount, 0);
+    if (!deleted && !frame.belowDeleted) continue;
+    AssignSafeName(safe, entryName);
+    itemPath.assign(base);
+    itemPath += relative;
+    if (!relative.empty()) itemPath += u'\\';
+    itemPath += safe;
+    if (itemPath.size() > kMaxItemPath) continue;
+    FoundFile file;
+    file.relativePath.assign(itemPath, base.size(), std::u16string::npos);
+    file.startCluster = entry.FirstCluster();
+    file.size = entry.Size();
+    file.liveEntry = !deleted;
+    const ItemDetails details = DetailsOf(volume, map, file, entry, frame.cursor.lastOffset,
+                                          frame.deleted || frame.belowDeleted);
+    const uint64_t id = files.size();
+    files.push_back(std::move(file));
+    sink.Add(itemPath, id, entry.Size(), DosDateTimeToFileTime(entry.Date(), entry.Time()),
+             details);
   }
+  sink.Progress(total, total);
+  return Outcome::Success();
 }
 
-bool CFATdrive::NextNamedEntry(DirCursor& cursor, FatDirEntry& entry, std::u16string& name,
-                               size_t capacity, int mode) {
-  for (;;) {
-    if (!NextDirEntry(cursor, &entry)) return false;
-    if (entry.First() == kEndOfDirectory) return false;
-    if (mode != 1 && entry.IsDeleted()) continue;  // only mode 1 shows deleted entries
-    if (entry.IsLongName()) {
-      if (!ReadLongName(cursor, entry, name)) name = ShortNameToText(entry, capacity);
-      return true;
-    }
-    name = ShortNameToText(entry, capacity);
-    return true;
-  }
-}
-
-bool CFATdrive::ReadLongName(DirCursor& cursor, FatDirEntry& entry, std::u16string& name) {
-  if (!entry.IsLongName() || entry.LowClusterWord() != 0 || !(entry.First() & 0x40)) return false;
-  const uint8_t checksum = entry.LongNameChecksum();
-  // Pieces are placed backwards in the order they lie on disk, which gives
-  // reading order without the sequence numbers a deleted run has lost.
-  char16_t buffer[256] = {};
-  int position = kLongNameEnd;
-  int taken = 0;
-  while (entry.IsLongName() && entry.LowClusterWord() == 0 && taken < kMaxLongNameEntries) {
-    if (checksum == 0) break;
-    position -= static_cast<int>(kLongNameChars);
-    entry.LongNameChars(buffer + position);
-    ++taken;
-    // The entry after the last piece is the short entry the name belongs
-    // to, also after a full 18-piece run; a 19th piece ends the loop and
-    // is skipped by the walk like any stray long-name entry.
-    if (!NextDirEntry(cursor, &entry)) return false;
-  }
-  const char16_t* start = buffer + position;
-  const char16_t* end = std::find(start, static_cast<const char16_t*>(buffer + 256), u'\0');
-  name.assign(start, end);
-  return true;
-}
-
-bool CFATdrive::IsFolderCluster(uint32_t cluster) {
-  DirCursor cursor;
-  cursor.cluster = cluster;
-  FatDirEntry dot, dotdot;
-  if (!IsDataCluster(cluster)) return false;
-  if (!NextDirEntry(cursor, &dot) || !NextDirEntry(cursor, &dotdot)) return false;
-  return dot.IsFolder() && dot.ShortNameIs(".          ") && dotdot.IsFolder() &&
-         dotdot.ShortNameIs("..         ");
-}
-
-}  // namespace kestrel
+}  // namespace kestrel::fat

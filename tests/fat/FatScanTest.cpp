@@ -8,8 +8,7 @@
 
 #include "kernel/DelItemRegistry.h"
 #include "kernel/fat/FatDirEntry.h"
-#include "kernel/fat/FatDrive.h"
-#include "kernel/fat/FatTree.h"
+#include "kernel/fat/FatVolume.h"
 #include "tests/fat/FatTestImage.h"
 
 namespace kestrel::test {
@@ -25,15 +24,8 @@ FatDirEntry EntryOf(const char* name11, uint8_t attr = 0x20) {
 
 // Runs the scan thread's steps on a volume and returns the item paths
 // (UTF-8, without the "T:\Deleted\" prefix) with their items.
-std::map<std::string, DelItem> ScanVolume(CFATdrive& d, void* window = nullptr) {
-  TheRegistry().Clear();
-  d.ResetItemIds();
-  CCustomDirectory* root = d.RootFolder();
-  EXPECT_NE(root, nullptr);
-  if (!root) return {};
-  root->ClearChildren();
-  root->StartScan(1, window);
-  d.RegisterItems(root, u"T:\\", 1);
+std::map<std::string, DelItem> ScanVolume(MappedFatVolume& v, void* window = nullptr) {
+  EXPECT_TRUE(v.Scan(window).ok());
   std::map<std::string, DelItem> out;
   for (const DelItem& item : AllItems()) {
     std::string p = Utf8(item.path);
@@ -136,7 +128,7 @@ TEST(FatScan, LongNamesShortNamesAndAttributes) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto items = ScanVolume(vol.drive());
+  auto items = ScanVolume(vol);
   std::set<std::string> want = {"A long deleted name.txt", "中文文件名.txt", "_GNORE~1.TXT",
                                 "_EPORT.TXT", "_OO", "_IDDEN.SYS", "_YSTEM.SYS"};
   EXPECT_EQ(Keys(items), want);
@@ -158,7 +150,7 @@ TEST(FatScan, LongNameOf18EntriesAndPiecesInDiskOrder) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto keys = Keys(ScanVolume(vol.drive()));
+  auto keys = Keys(ScanVolume(vol));
   EXPECT_EQ(keys, (std::set<std::string>{os::ToUtf8(name), "First and second.txt"}));
 }
 
@@ -190,17 +182,20 @@ TEST(FatScan, DeletedFoldersAndFilesBelowThem) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto keys = Keys(ScanVolume(vol.drive()));
+  auto keys = Keys(ScanVolume(vol));
   EXPECT_EQ(keys, (std::set<std::string>{"DOCS\\_TXT.TXT", "_OLDER\\_ONE.TXT", "_OLDER\\B\\LIVE.TXT"}));
 
-  // The tree keeps the marks: the deleted folder's first cluster is free.
-  auto* root = static_cast<CFATDirectory*>(vol.drive().RootFolder());
-  ASSERT_EQ(root->children.size(), 2u);
-  auto* deleted = dynamic_cast<CFATDirectory*>(root->children[1].get());
-  ASSERT_NE(deleted, nullptr);
-  EXPECT_EQ(deleted->deletedMark, 1);
-  EXPECT_EQ(deleted->clusterState, 1);
-  EXPECT_EQ(deleted->startCluster, 4u);
+  // Files in and below the deleted folder carry its mark; the entry
+  // number is the short entry's slot on the volume.
+  auto items = ScanVolume(vol);
+  ItemDetails d;
+  ASSERT_TRUE(TheRegistry().FindDetails(items["DOCS\\_TXT.TXT"].idLow, d));
+  EXPECT_EQ(d.flags & KX_FLAG_IN_DELETED_FOLDER, 0u);
+  EXPECT_EQ(d.recordNumber, (uint64_t{img.FirstDataSector()} + 1) * 512 / 32 + 2);
+  for (const char* below : {"_OLDER\\_ONE.TXT", "_OLDER\\B\\LIVE.TXT"}) {
+    ASSERT_TRUE(TheRegistry().FindDetails(items[below].idLow, d)) << below;
+    EXPECT_EQ(d.flags & KX_FLAG_IN_DELETED_FOLDER, KX_FLAG_IN_DELETED_FOLDER) << below;
+  }
 }
 
 TEST(FatScan, CyclesEndInsteadOfLooping) {
@@ -226,7 +221,7 @@ TEST(FatScan, CyclesEndInsteadOfLooping) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto keys = Keys(ScanVolume(vol.drive()));
+  auto keys = Keys(ScanVolume(vol));
   EXPECT_EQ(keys.size(), 15u);
   EXPECT_TRUE(keys.count("LOOP\\_IN3.TXT"));
   EXPECT_TRUE(keys.count("RING\\_ING15.TXT"));
@@ -266,8 +261,8 @@ TEST(FatScan, ClearedChainContinuesWithTheFollowingCluster) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  ASSERT_EQ(vol.drive().chainFat, 1);
-  auto keys = Keys(ScanVolume(vol.drive()));
+  ASSERT_EQ(vol.volume().ChainsThroughFat(), true);
+  auto keys = Keys(ScanVolume(vol));
   EXPECT_TRUE(keys.count("_ONG\\_ECOND.TXT"));
   EXPECT_FALSE(keys.count("_EXT\\_THERS.TXT"));
   EXPECT_EQ(keys.size(), 14u + 1 + 14 + 14);
@@ -289,8 +284,8 @@ TEST(FatScan, ConsecutiveClustersWhenTheFatWasCleared) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  ASSERT_EQ(vol.drive().chainFat, 0);
-  auto keys = Keys(ScanVolume(vol.drive()));
+  ASSERT_EQ(vol.volume().ChainsThroughFat(), false);
+  auto keys = Keys(ScanVolume(vol));
   EXPECT_EQ(keys.size(), 15u);
   EXPECT_TRUE(keys.count("DIR\\_ATER.TXT"));
 }
@@ -313,7 +308,7 @@ TEST(FatScan, PathsStayWithinTheItemLimit) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto items = ScanVolume(vol.drive());
+  auto items = ScanVolume(vol);
   size_t deepest = 0, longest = 0;
   for (const auto& [p, item] : items) {
     deepest = std::max<size_t>(deepest, std::count(p.begin(), p.end(), '\\'));
@@ -337,14 +332,11 @@ TEST(FatScan, NamesFromDiskCannotLeaveTheRecoveryFolder) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto items = ScanVolume(vol.drive());
+  auto items = ScanVolume(vol);
   EXPECT_EQ(Keys(items), (std::set<std::string>{"__", ".._.._evil_name_x", "_CON"}));
   TempDir out;
   for (const auto& [p, item] : items) {
-    EXPECT_EQ(vol.drive().RecoverItem(vol.drive().RootFolder(), item.idLow, 0,
-                                      out.AsFolderArgument(), 1),
-              1)
-        << p;
+    EXPECT_TRUE(vol.Recover(item.idLow, out.AsFolderArgument()).ok()) << p;
   }
   size_t files = 0;
   for (const auto& e : std::filesystem::recursive_directory_iterator(out.path()))
@@ -389,15 +381,13 @@ TEST(FatScan, RandomDirectoryBytesNeitherCrashNorLoop) {
     }
     MappedFatVolume vol(img.Save(dir, "r" + std::to_string(round) + ".img"));
     ASSERT_TRUE(vol.initialised());
-    auto items = ScanVolume(vol.drive());
+    auto items = ScanVolume(vol);
     EXPECT_FALSE(items.empty()) << "the random slots should yield some files";
     TempDir out;
     int recovered = 0;
     for (const auto& [p, item] : items) {
       EXPECT_LE(std::u16string(reinterpret_cast<const char16_t*>(item.path)).size(), kMaxItemPath);
-      if (recovered++ < 20)
-        vol.drive().RecoverItem(vol.drive().RootFolder(), item.idLow, 0, out.AsFolderArgument(),
-                                1);
+      if (recovered++ < 20) vol.Recover(item.idLow, out.AsFolderArgument());
     }
     for (const auto& e : std::filesystem::recursive_directory_iterator(out.path())) {
       auto rel = std::filesystem::relative(e.path(), out.path());
@@ -413,22 +403,21 @@ TEST(FatRecovery, FailsWhenTheOutputCannotBeWritten) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  auto items = ScanVolume(vol.drive());
+  auto items = ScanVolume(vol);
   ASSERT_EQ(items.size(), 1u);
   // The recovery folder lies below a regular file: nothing can be created.
   std::ofstream(dir.path() / "blocker") << "x";
   std::u16string folder = KernelPath(dir.path() / "blocker" / "out") + u"/";
-  CFATdrive& d = vol.drive();
-  EXPECT_EQ(d.RecoverItem(d.RootFolder(), items.begin()->second.idLow, 0, folder, 1), 0);
-  EXPECT_EQ(d.RecoverItem(d.RootFolder(), 77, 0, KernelPath(dir.path()) + u"/", 1), 0);
-  EXPECT_EQ(d.RecoverItem(nullptr, 0, 0, KernelPath(dir.path()) + u"/", 1), 0);
+  const uint32_t id = items.begin()->second.idLow;
+  EXPECT_EQ(vol.Recover(id, folder).code, KX_RECOVER_WRITE_ERROR);
+  EXPECT_EQ(vol.Recover(77, KernelPath(dir.path()) + u"/").code, KX_RECOVER_NOT_FOUND);
   // With a folder that works, the file arrives whole.
   TempDir out;
-  EXPECT_EQ(d.RecoverItem(d.RootFolder(), items.begin()->second.idLow, 0, out.AsFolderArgument(), 1), 1);
+  EXPECT_TRUE(vol.Recover(id, out.AsFolderArgument()).ok());
   EXPECT_EQ(Sha256File(out.path() / "Deleted" / "_NE.TXT"), Sha256Hex("one", 3));
   // A stop request ends the recovery without claiming success.
   RequestStop();
-  EXPECT_EQ(d.RecoverItem(d.RootFolder(), items.begin()->second.idLow, 0, out.AsFolderArgument(), 1), 0);
+  EXPECT_EQ(vol.Recover(id, out.AsFolderArgument()).code, KX_RECOVER_STOPPED);
   ClearStop();
 }
 

@@ -13,9 +13,12 @@
 
 #include "kernel/Bytes.h"
 #include "kernel/StopFlag.h"
-#include "kernel/device/DeviceEntry.h"
-#include "kernel/device/RawDevice.h"
-#include "kernel/fat/FatDrive.h"
+#include "kernel/DelItemRegistry.h"
+#include "kernel/device/VolumeSource.h"
+#include "kernel/engine/Engine.h"
+#include "kernel/engine/ItemWriter.h"
+#include "kernel/fat/FatEngine.h"
+#include "kernel/fat/FatVolume.h"
 #include "kernel/os/Os.h"
 #include "tests/support/TestSupport.h"
 
@@ -109,31 +112,52 @@ struct FatTestImage {
   }
 };
 
-// A volume object over a saved image, mapped to a letter for the raw reads.
+// A saved image mapped to a letter, opened as a FAT volume (for its parts)
+// and as the FAT engine (to scan and recover as the kernel does).
 class MappedFatVolume {
  public:
-  explicit MappedFatVolume(const std::filesystem::path& image, char16_t letter = u'T') {
-    CloseReadHandles();  // a handle kept open for this letter may name another image
-    ClearStop();         // SH_StopTask of an earlier test leaves the flag raised
+  explicit MappedFatVolume(const std::filesystem::path& image, char16_t letter = u'T')
+      : letter_(letter) {
+    ClearStop();  // SH_StopTask of an earlier test leaves the flag raised
     os::MapVolume(letter, KernelPath(image));
-    entry_.kind = kLetteredVolume;
-    entry_.driveNumber = static_cast<uint8_t>(letter - 64);
-    entry_.displayName = std::u16string(1, letter) + u":";
-    drive_ = std::make_unique<CFATdrive>(entry_, 0, 0);
-    initialised_ = drive_->InitVolume();
+    volume_ = std::make_unique<fat::FatVolume>(LetterSource(letter).OpenWindow(), 512);
+    outcome_ = volume_->Load();
   }
   ~MappedFatVolume() {
-    drive_.reset();
-    CloseReadHandles();
+    engine_.reset();
+    volume_.reset();
     os::ClearMappings();
   }
-  CFATdrive& drive() { return *drive_; }
-  bool initialised() const { return initialised_; }
+  fat::FatVolume& volume() { return *volume_; }
+  bool initialised() const { return outcome_.ok(); }
+  const Outcome& outcome() const { return outcome_; }
+  // The engine, opened on first use; null when the volume does not open.
+  VolumeEngine* engine() {
+    if (!engine_) {
+      Outcome o;
+      engine_ = fat::Open(LetterSource(letter_), o);
+    }
+    return engine_.get();
+  }
+  // Scans into the registry under "T:\"; the scan's outcome.
+  Outcome Scan(void* window = nullptr) {
+    TheRegistry().Clear();
+    if (!engine()) return outcome_;
+    ScanSink sink(TheRegistry(), std::u16string(1, letter_) + u":\\", window);
+    return engine_->Scan(sink);
+  }
+  // Recovers item `id` of the last scan below `folder`.
+  RecoverResult Recover(uint64_t id, const std::u16string& folder) {
+    if (!engine()) return {KX_RECOVER_NOT_FOUND, u"not open"};
+    ItemWriter writer(folder);
+    return engine_->Recover(id, writer);
+  }
 
  private:
-  DeviceEntry entry_;
-  std::unique_ptr<CFATdrive> drive_;
-  bool initialised_ = false;
+  char16_t letter_;
+  std::unique_ptr<fat::FatVolume> volume_;
+  std::unique_ptr<VolumeEngine> engine_;
+  Outcome outcome_;
 };
 
 }  // namespace kestrel::test

@@ -6,7 +6,7 @@
 
 #include "kernel/fat/FatBootSector.h"
 #include "kernel/fat/FatDirEntry.h"
-#include "kernel/fat/FatDrive.h"
+#include "kernel/fat/FatVolume.h"
 #include "kernel/fat/FatTable.h"
 #include "tests/fat/FatTestImage.h"
 
@@ -81,14 +81,20 @@ TEST(FatLayout, RefusesWhatItCannotRead) {
     change(b);
     return ReadFatLayout(ByteView(b.data(), b.size()), l);
   };
-  EXPECT_EQ(with([](auto& b) { put16(&b[0x0B], 1024); }), LayoutResult::Unsupported);
-  EXPECT_EQ(with([](auto& b) { put16(&b[0x0B], 4096); }), LayoutResult::Unsupported);
-  EXPECT_EQ(with([](auto& b) { put16(&b[0x0B], 0); b[0x0D] = 0; }), LayoutResult::Unsupported);
-  EXPECT_EQ(with([](auto& b) { b[0x0D] = 0; }), LayoutResult::Unsupported);
+  for (uint16_t bps : {1024, 2048, 4096})
+    EXPECT_EQ(with([&](auto& b) { put16(&b[0x0B], bps); }), LayoutResult::Ok) << bps;
+  for (uint16_t bps : {256, 1000, 8192})
+    EXPECT_EQ(with([&](auto& b) { put16(&b[0x0B], bps); }), LayoutResult::Unsupported) << bps;
+  // Not a BIOS parameter block (exFAT has zeros here, or says so).
+  EXPECT_EQ(with([](auto& b) { put16(&b[0x0B], 0); b[0x0D] = 0; }), LayoutResult::NotFat);
+  EXPECT_EQ(with([](auto& b) { b[0x0D] = 0; }), LayoutResult::NotFat);
+  EXPECT_EQ(with([](auto& b) { b[0x0D] = 3; }), LayoutResult::NotFat);
+  EXPECT_EQ(with([](auto& b) { b[0x15] = 0x12; }), LayoutResult::NotFat);
+  EXPECT_EQ(with([](auto& b) { std::memcpy(&b[3], "EXFAT   ", 8); }), LayoutResult::NotFat);
   // Areas claimed past the end of the volume: nothing to subtract from.
   EXPECT_EQ(with([](auto& b) { put16(&b[0x13], 100); }), LayoutResult::Corrupt);
-  EXPECT_EQ(with([](auto& b) { put16(&b[0x13], 0); put32(&b[0x20], 0); }), LayoutResult::Corrupt);
-  EXPECT_EQ(ReadFatLayout(ByteView(boot.data(), 100), l), LayoutResult::Unsupported);
+  EXPECT_EQ(with([](auto& b) { put16(&b[0x13], 40); put32(&b[0x20], 0); }), LayoutResult::Corrupt);
+  EXPECT_EQ(ReadFatLayout(ByteView(boot.data(), 100), l), LayoutResult::NotFat);
 }
 
 TEST(FatTable, ClassifiesValuesPerType) {
@@ -110,17 +116,17 @@ TEST(FatTable, ClassifiesValuesPerType) {
 
 TEST(FatVolume, Fat12EntriesOddEvenAndStraddling) {
   FatTestImage img;
-  img.total = 1400;  // 1 + 2*2 + 2 + 1393 clusters: FAT12
-  img.spf = 3;
+  img.total = 1400;  // 1 + 2*5 + 2 + 1387 clusters: FAT12
+  img.spf = 5;
   img.Build();
   // Cluster 341 sits at byte 511 of the first FAT sector: it straddles.
   const uint32_t values[][2] = {{2, 0xABC}, {3, 0x123}, {340, 0x456}, {341, 0xDEF},
-                                {342, 0x789}, {1392, 0xFFF}};
+                                {342, 0x789}, {1388, 0xFFF}};
   for (const auto& v : values) img.SetFat(v[0], v[1]);
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  CFATdrive& d = vol.drive();
+  fat::FatVolume& d = vol.volume();
   ASSERT_EQ(d.FatType(), kFat12);
   for (const auto& v : values) EXPECT_EQ(d.GetFatEntry(v[0], 0), v[1]) << "cluster " << v[0];
   // The second copy holds the same; clusters outside the data area give 0.
@@ -146,7 +152,7 @@ TEST(FatVolume, Fat32EntriesDropTheTopFourBits) {
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
   ASSERT_TRUE(vol.initialised());
-  CFATdrive& d = vol.drive();
+  fat::FatVolume& d = vol.volume();
   ASSERT_EQ(d.FatType(), kFat32);
   EXPECT_EQ(d.GetFatEntry(3, 0), 0x0FFFFFFFu);
   EXPECT_TRUE(d.IsEndOfChain(d.GetFatEntry(3, 0)));
@@ -166,7 +172,7 @@ TEST(FatVolume, TrustTestChoosesHowChainsAreFollowed) {
     img.SetFat(5, 0xFFF);
     MappedFatVolume vol(img.Save(dir, "a.img"));
     ASSERT_TRUE(vol.initialised());
-    EXPECT_EQ(vol.drive().chainFat, 1);
+    EXPECT_TRUE(vol.volume().ChainsThroughFat());
   }
   {
     FatTestImage img;
@@ -175,7 +181,7 @@ TEST(FatVolume, TrustTestChoosesHowChainsAreFollowed) {
     img.SetFat(17, 18);  // beyond the clusters the test looks at
     MappedFatVolume vol(img.Save(dir, "b.img"));
     ASSERT_TRUE(vol.initialised());
-    EXPECT_EQ(vol.drive().chainFat, 0);
+    EXPECT_FALSE(vol.volume().ChainsThroughFat());
   }
   {
     // FAT32: a link equal to the root cluster does not count.
@@ -190,19 +196,20 @@ TEST(FatVolume, TrustTestChoosesHowChainsAreFollowed) {
     img.SetFat(3, 0x0FFFFFFF);
     MappedFatVolume vol(img.Save(dir, "c.img"));
     ASSERT_TRUE(vol.initialised());
-    EXPECT_EQ(vol.drive().chainFat, 0);
+    EXPECT_FALSE(vol.volume().ChainsThroughFat());
   }
 }
 
-TEST(FatVolume, UnsupportedBootSectorLeavesNoRootFolder) {
+TEST(FatVolume, UnsupportedBootSectorLeavesNoLayout) {
   TempDir dir;
   FatTestImage img;
   img.Build();
-  put16(img.bytes.data() + 0x0B, 1024);
+  put16(img.bytes.data() + 0x0B, 1000);
   MappedFatVolume vol(img.Save(dir));
-  EXPECT_FALSE(vol.initialised());
-  EXPECT_EQ(vol.drive().RootFolder(), nullptr);
-  EXPECT_FALSE(vol.drive().HasLayout());
+  EXPECT_EQ(vol.outcome().kind, OutcomeKind::UnsupportedVariant);
+  EXPECT_NE(os::ToUtf8(vol.outcome().text).find("1000-byte sectors"), std::string::npos);
+  EXPECT_FALSE(vol.volume().HasLayout());
+  EXPECT_EQ(vol.engine(), nullptr);
 }
 
 TEST(FatVolume, FixedRootIsBoundedByItsSize) {
@@ -222,57 +229,40 @@ TEST(FatVolume, FixedRootIsBoundedByItsSize) {
   ASSERT_TRUE(vol.initialised());
   DirCursor c;
   c.cluster = 0;
-  c.rootSector = vol.drive().Layout().rootDirFirstSector;
   FatDirEntry e;
   int n = 0;
-  while (vol.drive().NextDirEntry(c, &e)) ++n;
+  while (vol.volume().NextDirEntry(c, e)) ++n;
   EXPECT_EQ(n, 16);
 }
 
-TEST(FatVolume, ReadFileChunkTakesClustersInOrder) {
+TEST(FatRecovery, ContiguousClustersAndTheVolumeEnd) {
   FatTestImage img;
   img.Build();
-  // A file at clusters 10..12 (a fragmented chain in the FAT is ignored).
+  // A deleted file at clusters 10..12 (a chain left in the FAT from 10 is
+  // another file's and is not followed), and one claiming more than the
+  // volume holds from its last cluster.
   for (uint32_t c = 10; c <= 12; ++c)
     for (int i = 0; i < 512; ++i) img.Cluster(c)[i] = static_cast<uint8_t>(c * 7 + i);
   img.SetFat(10, 50);
+  img.SetFat(50, 0xFFF);
+  const uint32_t last = (img.total - img.FirstDataSector()) + 1;
+  FatTestImage::Short(img.Root(), "\xE5" "ILE    BIN", 0x20, 10, 1300);
+  FatTestImage::Short(img.Root() + 32, "\xE5" "AIL    BIN", 0x20, last, 5000);
   TempDir dir;
   MappedFatVolume vol(img.Save(dir));
-  ASSERT_TRUE(vol.initialised());
-  CFATdrive& d = vol.drive();
-  std::vector<uint8_t> expect(img.Cluster(10), img.Cluster(10) + 1300);
-
-  for (int pass = 0; pass < 2; ++pass) {  // the second starts on a cached sector
-    FileCursor f;
-    f.startCluster = f.currentCluster = 10;
-    f.size = 1300;
-    std::vector<uint8_t> got(1300);
-    uint32_t n = 0, total = 0;
-    ASSERT_TRUE(d.ReadFileChunk(f, 700, got.data(), n));
-    EXPECT_EQ(n, 700u);
-    total += n;
-    ASSERT_TRUE(d.ReadFileChunk(f, 10000, got.data() + total, n));
-    EXPECT_EQ(n, 600u);
-    total += n;
-    EXPECT_EQ(got, expect) << "pass " << pass;
-    EXPECT_EQ(f.currentCluster, 12u);
-    ASSERT_TRUE(d.ReadFileChunk(f, 10, got.data(), n));  // at the end: nothing more
-    EXPECT_EQ(n, 0u);
-    EXPECT_FALSE(d.ReadFileChunk(f, 10, nullptr, n));
-  }
-  FileCursor empty;
-  empty.startCluster = 0;
-  uint8_t b[4];
-  uint32_t n = 99;
-  EXPECT_TRUE(d.ReadFileChunk(empty, 4, b, n));
-  EXPECT_EQ(n, 0u);
-  // A file claiming more than the volume holds stops at the last cluster.
-  FileCursor tail;
-  tail.startCluster = d.Layout().clusterCount + 1;
-  tail.size = 5000;
-  std::vector<uint8_t> big(5000);
-  ASSERT_TRUE(d.ReadFileChunk(tail, 5000, big.data(), n));
-  EXPECT_EQ(n, 512u);
+  ASSERT_TRUE(vol.Scan().ok());
+  ASSERT_EQ(TheRegistry().Count(), 2u);
+  TempDir out;
+  EXPECT_TRUE(vol.Recover(0, out.AsFolderArgument()).ok());
+  EXPECT_EQ(Sha256File(out.path() / "Deleted" / "_ILE.BIN"), Sha256Hex(img.Cluster(10), 1300));
+  ItemDetails d;
+  ASSERT_TRUE(TheRegistry().FindDetails(0, d));
+  EXPECT_EQ(d.state, KX_STATE_OVERWRITTEN) << "its first cluster is in use now";
+  // Only the last cluster can be read: the copy is kept as .partial.
+  RecoverResult tail = vol.Recover(1, out.AsFolderArgument());
+  EXPECT_EQ(tail.code, KX_RECOVER_READ_ERROR);
+  EXPECT_EQ(std::filesystem::file_size(out.path() / "Deleted" / "_AIL.BIN.partial"), 512u);
+  EXPECT_FALSE(std::filesystem::exists(out.path() / "Deleted" / "_AIL.BIN"));
 }
 
 }  // namespace

@@ -150,9 +150,11 @@ TEST_P(DamagedImages, EveryStepEndsAndNeverClaimsGarbage) {
       EXPECT_EQ(o.items, 0u) << "nothing but a boot sector";
     }
   }
-  // The near-complete copy loses only data: its tables are whole.
+  // The near-complete copy loses only data: its tables are whole. A FAT
+  // volume larger than its device is refused as damaged, not half listed.
   std::u16string late = KernelPath(image) + U16("@0+" + std::to_string(size - 1024 * 1024));
-  EXPECT_EQ(ScanAndRecoverAll(late, kind, sums, "late cut").items, whole);
+  EXPECT_EQ(ScanAndRecoverAll(late, kind, sums, "late cut").items,
+            kind == KESTREL_FS_FAT ? 0u : whole);
 
   TempDir work;
   fs::path bootOnly = WriteImage(work.path() / "boot.img", ReadPrefix(image, 512), size);
