@@ -22,13 +22,11 @@ std::shared_ptr<const std::vector<uint8_t>> Copy(const uint8_t* data, size_t siz
 }  // namespace
 
 void MapInputAsVolume(const uint8_t* data, size_t size, size_t minimum) {
-  CloseReadHandles();
   os::ClearMappings();
   os::SetVolumeMemory(u'F', Copy(data, size, minimum));
 }
 
 void MapInputAsDisk(const uint8_t* data, size_t size, size_t minimum) {
-  CloseReadHandles();
   os::ClearMappings();
   os::SetPhysicalMemory(0, Copy(data, size, minimum));
 }
@@ -52,7 +50,6 @@ void PutRecords(std::vector<uint8_t>& volume, uint64_t first, const uint8_t* dat
 }
 
 void MapBytesAsVolume(std::vector<uint8_t> bytes) {
-  CloseReadHandles();
   os::ClearMappings();
   os::SetVolumeMemory(u'F', std::make_shared<const std::vector<uint8_t>>(std::move(bytes)));
 }

@@ -38,9 +38,5 @@ struct DeviceEntry {
 
 using DeviceList = std::vector<std::unique_ptr<DeviceEntry>>;
 
-// Reads 512-byte sectors of the entry's device: physical entries from the
-// start of the disk, volumes from their boot sector.
-bool ReadDeviceSectors(const DeviceEntry& entry, uint32_t firstSector, uint16_t sectorCount,
-                       void* destination);
 
 }  // namespace kestrel

@@ -1,10 +1,8 @@
-// Raw sector reads of physical disks and lettered volumes through one
-// library-wide 64 KiB staging buffer, with one open read handle per kind of
-// device that stays open between reads.
+// Geometry of physical disks and lettered volumes: from the system where it
+// answers, otherwise (for disks) from the partition table.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 namespace kestrel {
 
@@ -26,8 +24,6 @@ struct GeometrySummary {
   uint64_t totalSectors = 0;  // 64-bit: a 32-bit product is wrong past 2 TiB
 };
 
-constexpr uint32_t kStagingBytes = 65536;
-
 // MEDIA_TYPE to media class.
 uint16_t MediaClassFromType(uint32_t mediaType);
 
@@ -36,17 +32,4 @@ bool QueryPhysicalGeometry(uint8_t driveNumber, GeometrySummary& out);
 // (under Wine, for mapped images): the listing then asks the volume's boot
 // sector through the engines' probes.
 bool QueryVolumeGeometry(uint8_t letterIndex, GeometrySummary& out);
-bool ReadVolumeSectors(uint8_t letterIndex, uint32_t firstSector, uint16_t sectorCount,
-                       void* destination);
-bool ReadPhysicalSectors(uint8_t driveNumber, uint32_t firstSector, uint16_t sectorCount,
-                         void* destination);
-
-// Closes both read handles (tests; the library keeps them until exit).
-void CloseReadHandles();
-
-// Test seams: how many times a read handle was opened, and a hook called
-// after every chunk with the chunk's byte count.
-uint64_t ReadHandleOpenCount();
-void SetChunkObserver(std::function<void(uint32_t chunkBytes)> observer);
-
 }  // namespace kestrel

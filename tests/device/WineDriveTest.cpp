@@ -10,6 +10,7 @@
 
 #include "kernel/Kestrel.h"
 #include "kernel/device/RawDevice.h"
+#include "kernel/device/SectorReader.h"
 #include "kernel/os/Os.h"
 #include "tests/support/TestSupport.h"
 
@@ -39,7 +40,6 @@ TEST(WineDrives, LoopBackedLettersAreListedAndReadRaw) {
   }
   SH_UnInit();
   os::ClearMappings();
-  CloseReadHandles();
   SH_Init(nullptr);
   auto parts = test::AllPartitions();
   for (const auto& [letter, image] : drives) {
@@ -54,7 +54,8 @@ TEST(WineDrives, LoopBackedLettersAreListedAndReadRaw) {
     EXPECT_EQ(parts[name].fsKind, expectedKind) << "taken from the boot sector, not Wine's name";
     EXPECT_EQ(parts[name].sectorCount, bytes / 512) << letter;
     uint8_t sector[512];
-    ASSERT_TRUE(ReadVolumeSectors(static_cast<uint8_t>(letter - 'A' + 1), 0, 1, sector));
+    SectorReader reader(os::OpenVolume(static_cast<char16_t>(letter), os::Access::Read), 512);
+    ASSERT_TRUE(reader.ReadExact(0, sector, sizeof sector));
     EXPECT_EQ(std::memcmp(sector, boot.data(), 512), 0) << letter;
 
     // Scan through the real device path and recover every deleted file.
@@ -81,7 +82,6 @@ TEST(WineDrives, LoopBackedLettersAreListedAndReadRaw) {
     }
   }
   SH_UnInit();
-  CloseReadHandles();
 }
 
 #endif
