@@ -506,6 +506,8 @@ int ListBlockDevices() {
 
 int RunList(const Options& options) {
   if (!options.volume.empty()) {
+    if (ClassifyVolume(options.volume).isLetter)
+      return Error("'kestrel list' takes a disk image or device, not a drive letter");
     const DiskTable t = ReadTable(options.volume);
     if (t.count < 0) return Error("cannot read '" + options.volume + "'", kExitVolume);
     if (t.count == 0)

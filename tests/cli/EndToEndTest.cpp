@@ -506,7 +506,7 @@ TEST(KestrelCli, ListShowsMappedVolumesWithTheirFileSystems) {
   EXPECT_EQ(e[0], "E:");
   EXPECT_EQ(e[1], "NTFS");
   EXPECT_EQ(g[0], "G:");
-  EXPECT_EQ(g[1], "FAT");
+  EXPECT_EQ(g[1], "FAT32");
   EXPECT_EQ(e[2], std::to_string(fs::file_size(ntfs) / 512) + " sectors");
   EXPECT_EQ(g[2], std::to_string(fs::file_size(fat) / 512) + " sectors");
 }
@@ -907,7 +907,7 @@ TEST(KestrelCli, PartitionNumberRecoversEachPartitionsDeletedFiles) {
   fs::copy_file(disk, copy);
   const fs::path mnt = tmp.path() / "mnt", deviceFile = tmp.path() / "device";
   fs::create_directory(mnt);
-  std::string setup = "losetup -f --show -o 1048576 --sizelimit 35651584 '" + copy.string() + "' > '" +
+  std::string setup = "losetup -f --show -o 36700160 --sizelimit 41943040 '" + copy.string() + "' > '" +
                       deviceFile.string() + "' 2>/dev/null";
   ASSERT_EQ(std::system(setup.c_str()), 0) << "losetup failed (the tests run as root)";
   const std::string device = Lines(ReadAll(deviceFile)).at(0);
@@ -915,13 +915,16 @@ TEST(KestrelCli, PartitionNumberRecoversEachPartitionsDeletedFiles) {
     std::string device;
     ~Detach() { EXPECT_EQ(std::system(("losetup -d " + device).c_str()), 0); }
   } detach{device};
-  ASSERT_EQ(std::system(("mount -t vfat " + device + " '" + mnt.string() + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("ntfs-3g " + device + " '" + mnt.string() + "' >/dev/null 2>&1").c_str()), 0);
   struct Unmount {
     fs::path at;
-    ~Unmount() { EXPECT_EQ(std::system(("umount '" + at.string() + "'").c_str()), 0); }
+    ~Unmount() { EXPECT_EQ(std::system(("fusermount -u '" + at.string() + "'").c_str()), 0); }
   } unmount{mnt};
-  ExpectFailureLine(Kestrel({"recover", copy.string(), "--partition", "1", "--to", (mnt / "out").string(), "--all"}),
+  ExpectFailureLine(Kestrel({"recover", copy.string(), "--partition", "2", "--to", (mnt / "out").string(), "--all"}),
                     "into the partition's mounted file system");
+  EXPECT_NE(Kestrel({"recover", copy.string(), "--partition", "2", "--to", (mnt / "out").string(), "--all"})
+                .err.find("volume being scanned"),
+            std::string::npos);
   EXPECT_FALSE(fs::exists(mnt / "out"));
 }
 
