@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -19,6 +21,10 @@
 #include "cli/Text.h"
 #include "cli/VolumeArgument.h"
 #include "kernel/Kestrel.h"
+
+#if !defined(_WIN32)
+#  include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -257,7 +263,264 @@ char16_t ScannedLetter(const std::string& argument) {
   return target.isLetter ? target.letter : DeviceLetter(target.path);
 }
 
-int RunList() {
+
+constexpr uint64_t kSector = 512;
+
+// A disk's partition table as the kernel reads it.
+struct DiskTable {
+  int count = -1;  // -1 unreadable, 0 no table
+  std::vector<KX_PartitionInfo> parts;
+  std::string note;  // what was wrong with the table, if anything
+};
+
+DiskTable ReadTable(const std::string& path) {
+  std::error_code ec;
+  const std::u16string spec = HostToKernel(MappingArgument(path, fs::exists(HostPath(path), ec)));
+  DiskTable t;
+  t.parts.resize(256);
+  for (KX_PartitionInfo& p : t.parts) p.size = sizeof p;
+  KChar note[512] = {};
+  t.count = KX_ReadPartitionTable(K(spec), t.parts.data(), static_cast<int>(t.parts.size()), note, 512);
+  t.parts.resize(static_cast<size_t>(std::clamp(t.count, 0, static_cast<int>(t.parts.size()))));
+  t.note = Utf16ToUtf8(FieldText(note));
+  // Logical partitions go by the numbers Linux, sfdisk and fdisk give them:
+  // 5 onwards, whatever number of primaries comes before.
+  uint32_t logical = 5;
+  for (KX_PartitionInfo& p : t.parts)
+    if (p.flags & KX_PART_LOGICAL) p.number = logical++;
+  return t;
+}
+
+std::string Or(const std::string& text, const char* fallback) { return text.empty() ? fallback : text; }
+
+// One partition per line: number, start and size in sectors, first byte,
+// bytes, type, GPT name, file system.
+std::string TableText(const DiskTable& t) {
+  std::string out;
+  for (const KX_PartitionInfo& p : t.parts) {
+    out += std::to_string(p.number) + '\t' + std::to_string(p.firstByte / kSector) + '\t' +
+           std::to_string(p.bytes / kSector) + '\t' + std::to_string(p.firstByte) + '\t' +
+           std::to_string(p.bytes) + '\t' + Or(Utf16ToUtf8(FieldText(p.typeName)), "-") + '\t' +
+           Or(Utf16ToUtf8(FieldText(p.name)), "-") + '\t' + Or(Utf16ToUtf8(FieldText(p.fileSystem)), "-") +
+           ((p.flags & KX_PART_BEYOND_DISK) ? "\t(cut at the end of the disk)" : "") + '\n';
+  }
+  return out;
+}
+
+std::string PartitionVolume(const std::string& path, const KX_PartitionInfo& p) {
+  return path + '@' + std::to_string(p.firstByte) + '+' + std::to_string(p.bytes);
+}
+
+// Turns `--partition N` or a whole disk into the partition's
+// PATH@OFFSET+LENGTH; leaves letters, partition images and devices as they
+// are. Returns an exit status on failure (0 when `volume` is set).
+int ResolveVolume(const Options& options, std::string& volume) {
+  volume = options.volume;
+  const VolumeTarget target = ClassifyVolume(options.volume);
+  std::string file;
+  std::error_code ec;
+  const bool hasSuffix = !target.isLetter && SplitPartitionSuffix(target.path, file) &&
+                         !fs::exists(HostPath(target.path), ec);
+  if (target.isLetter || hasSuffix) {
+    if (options.partition != 0)
+      return Error("--partition needs the path of a whole disk, not " +
+                   std::string(target.isLetter ? "a drive letter" : "an @OFFSET"));
+    return 0;
+  }
+  if (!fs::exists(HostPath(target.path), ec) || fs::is_directory(HostPath(target.path), ec)) {
+    if (options.partition == 0) return 0;  // Open says what is wrong with it
+  }
+  const DiskTable t = ReadTable(target.path);
+  if (t.count <= 0) {
+    if (options.partition == 0) return 0;  // a partition image or device
+    return Error("'" + target.path + "' has no partition table" + (t.note.empty() ? "" : ": " + t.note),
+                 t.count < 0 ? kExitVolume : kExitUsage);
+  }
+  if (!t.note.empty()) ErrLine(t.note);
+  if (options.partition != 0) {
+    for (const KX_PartitionInfo& p : t.parts) {
+      if (static_cast<int>(p.number) != options.partition) continue;
+      volume = PartitionVolume(target.path, p);
+      return 0;
+    }
+    ErrLine("no partition " + std::to_string(options.partition) + " on '" + target.path + "'; its partitions:");
+    std::fputs(TableText(t).c_str(), stderr);
+    return kExitUsage;
+  }
+  std::vector<const KX_PartitionInfo*> supported;
+  for (const KX_PartitionInfo& p : t.parts)
+    if (p.fsKind != 0) supported.push_back(&p);
+  if (supported.size() == 1) {
+    const KX_PartitionInfo& p = *supported.front();
+    ErrLine("using partition " + std::to_string(p.number) + " (" + Utf16ToUtf8(FieldText(p.fileSystem)) +
+            ", the disk's only supported one)");
+    volume = PartitionVolume(target.path, p);
+    return 0;
+  }
+  ErrLine("'" + target.path + "' is a whole disk with " +
+          (supported.empty() ? std::string("no supported partition")
+                             : std::to_string(supported.size()) + " supported partitions") +
+          "; choose one with --partition N:");
+  std::fputs(TableText(t).c_str(), stderr);
+  return supported.empty() ? kExitVolume : kExitUsage;
+}
+
+// Why "PATH@OFFSET" could not be read: what lies at the offset, and where
+// the boot sector is when the offset was a sector number by mistake.
+std::string OffsetHint(const std::string& volume) {
+  uint64_t offset = 0, length = 0;
+  std::string file;
+  if (!ParseOffsetSuffix(volume, offset, length) || !SplitPartitionSuffix(volume, file)) return {};
+  std::ifstream in(HostPath(file), std::ios::binary);
+  std::string sector(kSector, '\0');
+  if (!in.seekg(static_cast<std::streamoff>(offset)) || !in.read(sector.data(), kSector)) {
+    return "; nothing can be read at byte " + std::to_string(offset) + " of '" + file + "'";
+  }
+  std::string found;
+  if (std::all_of(sector.begin(), sector.end(), [](char c) { return c == 0; }))
+    found = "nothing but zeros";
+  else if (sector.compare(0, 8, "EFI PART") == 0)
+    found = "a GPT header";
+  else if (static_cast<unsigned char>(sector[510]) == 0x55 && static_cast<unsigned char>(sector[511]) == 0xAA)
+    found = "a sector with a boot signature but no NTFS, FAT or exFAT boot sector (a partition table?)";
+  else
+    found = "no boot sector";
+  std::string hint = "; at byte " + std::to_string(offset) + " there is " + found;
+  const DiskTable t = ReadTable(file);
+  for (const KX_PartitionInfo& p : t.parts) {
+    if (offset <= UINT64_MAX / kSector && p.firstByte == offset * kSector) {
+      hint += "; " + std::to_string(offset) + " is the sector where partition " + std::to_string(p.number) +
+              " starts: its boot sector is at byte " + std::to_string(p.firstByte) + " (use '" +
+              PartitionVolume(file, p) + "' or '" + file + " --partition " + std::to_string(p.number) + "')";
+      return hint;
+    }
+  }
+  if (t.count > 0) hint += "; 'kestrel list " + file + "' shows where its partitions start";
+  return hint;
+}
+
+#if !defined(_WIN32)
+std::string ReadLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// udev's /dev/disk/by-label names ("\\x20" for a space), by device path.
+std::map<std::string, std::string> Labels() {
+  std::map<std::string, std::string> labels;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/dev/disk/by-label", ec)) {
+    std::string name = e.path().filename().string(), label;
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name.compare(i, 2, "\\x") == 0 && i + 3 < name.size()) {
+        label += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+        i += 3;
+      } else {
+        label += name[i];
+      }
+    }
+    labels[fs::canonical(e.path(), ec).string()] = label;
+  }
+  return labels;
+}
+
+// The block devices and partitions this user can read.
+int ListBlockDevices() {
+  struct Device {
+    std::string path, parent, fileSystem, label;
+    uint64_t sectors = 0, start = 0;
+    bool partition = false;
+  };
+  std::vector<Device> devices;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/sys/class/block", ec)) {
+    Device d;
+    d.path = "/dev/" + e.path().filename().string();
+    d.sectors = std::strtoull(ReadLine(e.path() / "size").c_str(), nullptr, 10);
+    if (d.sectors == 0 || access(d.path.c_str(), R_OK) != 0) continue;
+    d.partition = fs::exists(e.path() / "partition", ec);
+    if (d.partition) {
+      d.start = std::strtoull(ReadLine(e.path() / "start").c_str(), nullptr, 10);
+      d.parent = "/dev/" + fs::canonical(e.path(), ec).parent_path().filename().string();
+    }
+    devices.push_back(d);
+  }
+  std::sort(devices.begin(), devices.end(), [](const Device& a, const Device& b) { return a.path < b.path; });
+  std::map<std::string, DiskTable> tables;
+  std::vector<Device*> toProbe;
+  for (Device& d : devices) {
+    if (!d.partition) {
+      DiskTable& t = tables[d.path] = ReadTable(d.path);
+      if (t.count > 0)
+        d.fileSystem = (t.parts.front().flags & KX_PART_GPT) ? "GPT disk" : "MBR disk";
+      else
+        toProbe.push_back(&d);
+      continue;
+    }
+    auto parent = tables.find(d.parent);
+    bool known = false;
+    if (parent != tables.end())
+      for (const KX_PartitionInfo& p : parent->second.parts)
+        if (p.firstByte == d.start * kSector) {
+          d.fileSystem = Utf16ToUtf8(FieldText(p.fileSystem));
+          if (d.label.empty()) d.label = Utf16ToUtf8(FieldText(p.name));
+          known = true;
+        }
+    if (!known) toProbe.push_back(&d);
+  }
+  // The rest are probed by the engines through mapped letters, a batch of
+  // free letters at a time.
+  for (size_t done = 0; done < toProbe.size();) {
+    KernelSession kernel;
+    std::map<char16_t, Device*> byLetter;
+    uint32_t used = LettersInUse();
+    for (; done < toProbe.size(); ++done) {
+      const char16_t letter = PickFreeLetter(used);
+      if (letter == 0) break;
+      used |= 1u << (letter - u'A');
+      if (KX_MapVolume(static_cast<KChar>(letter), K(HostToKernel(toProbe[done]->path)))) byLetter[letter] = toProbe[done];
+    }
+    if (byLetter.empty()) break;
+    kernel.Init();
+    int index = 0;
+    for (const Partition& p : Partitions()) {
+      KChar type[16] = {};
+      const int i = index++;
+      auto it = p.name.empty() ? byLetter.end() : byLetter.find(p.name[0]);
+      if (it != byLetter.end() && KX_GetPartitionTypeName(i, type, 16) > 0)
+        it->second->fileSystem = Utf16ToUtf8(FieldText(type));
+    }
+  }
+  const std::map<std::string, std::string> labels = Labels();
+  for (const Device& d : devices) {
+    auto label = labels.find(d.path);
+    const std::string name = label != labels.end() ? label->second : d.label;
+    Out(d.path + '\t' + Or(d.fileSystem, "-") + '\t' + std::to_string(d.sectors) + " sectors" +
+        (name.empty() ? "" : "\t" + name) + '\n');
+  }
+  return kExitDone;
+}
+#endif
+
+int RunList(const Options& options) {
+  if (!options.volume.empty()) {
+    if (ClassifyVolume(options.volume).isLetter)
+      return Error("'kestrel list' takes a disk image or device, not a drive letter");
+    const DiskTable t = ReadTable(options.volume);
+    if (t.count < 0) return Error("cannot read '" + options.volume + "'", kExitVolume);
+    if (t.count == 0)
+      return Error("'" + options.volume + "' has no partition table" + (t.note.empty() ? "" : ": " + t.note),
+                   kExitVolume);
+    if (!t.note.empty()) ErrLine(t.note);
+    Out(TableText(t));
+    return kExitDone;
+  }
+#if !defined(_WIN32)
+  const char* mapped = std::getenv("KESTREL_VOLUMES");
+  if (!mapped || !*mapped) return ListBlockDevices();
+#endif
   KernelSession kernel;
   kernel.Init();
   int index = 0;
@@ -273,11 +536,22 @@ int RunList() {
 
 char16_t PathSeparator() { return static_cast<char16_t>(FolderSeparator()); }
 
-int RunScan(const Options& options) {
-  KernelSession kernel;
+// Opens and scans `volume`; on failure the message, with what lies at an
+// @OFFSET the user gave, is on stderr.
+bool OpenAndScan(KernelSession& kernel, const Options& options, const std::string& volume,
+                 const std::function<void(uint64_t)>& tick) {
   std::string error;
-  if (!kernel.Open(options.volume, error)) return Error(error, kExitVolume);
-  const std::u16string prefix = kernel.Prefix();
+  if (kernel.Open(volume, error) && kernel.Scan(options.quiet, tick, error)) return true;
+  if (volume == options.volume && KX_GetLastScanStatus(nullptr, 0) != KX_SCAN_READ_ERROR)
+    error += OffsetHint(volume);
+  ErrLine(error);
+  return false;
+}
+
+int RunScan(const Options& options) {
+  std::string volume;
+  if (int status = ResolveVolume(options, volume)) return status;
+  KernelSession kernel;
 
   // --jsonl streams items while the scan runs; the others print at the end.
   int streamed = 0;
@@ -288,13 +562,14 @@ int RunScan(const Options& options) {
     Item item;
     for (; streamed < count; ++streamed) {
       if (!ReadItem(streamed, item)) continue;
-      block += ItemJson(item, PathInVolume(item.path, prefix, PathSeparator()));
+      block += ItemJson(item, PathInVolume(item.path, kernel.Prefix(), PathSeparator()));
       block += '\n';
     }
     Out(block);
     std::fflush(stdout);
   };
-  if (!kernel.Scan(options.quiet, stream, error)) return Error(error, kExitVolume);
+  if (!OpenAndScan(kernel, options, volume, stream)) return kExitVolume;
+  const std::u16string prefix = kernel.Prefix();
   const int count = std::max(SH_GetDelItemCount(), 0);
 
   if (options.format == ScanFormat::JsonLines) {
@@ -388,18 +663,18 @@ int RunRecover(const Options& options) {
   }
   // Checked before anything is created: writing onto the scanned volume
   // would overwrite the deleted data it is meant to save.
-  const fs::path source = ScannedSource(options.volume);
-  const char16_t letter = ScannedLetter(options.volume);
+  std::string volume;
+  if (int status = ResolveVolume(options, volume)) return status;
+  const fs::path source = ScannedSource(volume);
+  const char16_t letter = ScannedLetter(volume);
   if (FolderOnScannedVolume(out, source, letter))
     return Error("the folder given to --to is on the volume being scanned; choose a folder on another disk");
   if (!report.empty() && FolderOnScannedVolume(report.parent_path(), source, letter))
     return Error("the --report file is on the volume being scanned; choose a folder on another disk");
 
   KernelSession kernel;
-  std::string error;
-  if (!kernel.Open(options.volume, error)) return Error(error, kExitVolume);
+  if (!OpenAndScan(kernel, options, volume, [](uint64_t) {})) return kExitVolume;
   const std::u16string prefix = kernel.Prefix();
-  if (!kernel.Scan(options.quiet, [](uint64_t) {}, error)) return Error(error, kExitVolume);
   StopKernelTask();  // the scan thread is gone before anything is recovered
   if (Interrupted()) {
     Out(RecoverSummary({}) + '\n');
@@ -531,7 +806,7 @@ int Run(const std::vector<std::string>& args) {
   }
   int status = kExitUsage;
   switch (options.command) {
-    case Command::List: status = RunList(); break;
+    case Command::List: status = RunList(options); break;
     case Command::Scan:
       StartInterruptWatcher();
       status = RunScan(options);

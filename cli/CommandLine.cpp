@@ -152,9 +152,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   std::vector<std::string> idTexts;
   std::vector<std::string> matches;
   bool all = false;
+  app.add_option("VOLUME", volumes);
+  std::vector<std::string> partitionTexts;
   if (cmd != Command::List) {
-    app.add_option("VOLUME", volumes);
     app.add_flag("-q,--quiet", o.quiet);
+    app.add_option("--partition", partitionTexts)->type_name("N")->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
   bool json = false, jsonl = false;
   if (cmd == Command::Scan) {
@@ -189,6 +191,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     if (volumes.empty()) return Fail("missing VOLUME", cmd);
     if (volumes[0].empty()) return Fail("empty volume name", cmd);
     o.volume = volumes[0];
+  } else if (!volumes.empty()) {
+    if (volumes[0].empty()) return Fail("empty disk name", cmd);
+    o.volume = volumes[0];
+  }
+  if (partitionTexts.size() > 1) return Fail("--partition given twice", cmd);
+  if (!partitionTexts.empty()) {
+    uint64_t n = 0;
+    if (!ParseItemId(partitionTexts[0], n) || n == 0 || n > 1024)
+      return Fail("--partition: not a partition number: '" + partitionTexts[0] + "'", cmd);
+    o.partition = static_cast<int>(n);
   }
   if (json && jsonl) return Fail("choose one of --json and --jsonl", cmd);
   o.format = json ? ScanFormat::Json : jsonl ? ScanFormat::JsonLines : ScanFormat::Lines;
@@ -237,14 +249,21 @@ const char* kExitStatusText =
 std::string HelpText(Command command) {
   switch (command) {
     case Command::List:
-      return "usage: kestrel list\n"
+      return "usage: kestrel list [DISK]\n"
              "\n"
-             "Lists the NTFS and FAT volumes the kernel finds: name, file system and\n"
-             "size in sectors, tab-separated. On Linux only letters mapped through\n"
-             "KESTREL_VOLUMES (such as D=/path/disk.img) are volumes.\n";
+             "Without DISK: the volumes there are, one per line, tab-separated: name,\n"
+             "file system ('-' when none is recognised) and size in sectors, then the\n"
+             "label where known. On Windows these are the lettered volumes; on Linux\n"
+             "the block devices and partitions you can read (or, when KESTREL_VOLUMES\n"
+             "maps letters such as D=/path/disk.img, those letters).\n"
+             "\n"
+             "With DISK (a disk image or device): its partition table, one partition\n"
+             "per line, tab-separated: number, start and size in 512-byte sectors,\n"
+             "first byte, length in bytes, type, GPT name and file system. Scan one\n"
+             "with 'kestrel scan DISK --partition N'.\n";
     case Command::Scan:
       return std::string(
-                 "usage: kestrel scan VOLUME [--json | --jsonl] [--quiet]\n"
+                 "usage: kestrel scan VOLUME [--json | --jsonl] [--partition N] [--quiet]\n"
                  "\n"
                  "Scans VOLUME for deleted files and prints one line per found item,\n"
                  "tab-separated: id, size in bytes, state (intact, partly-overwritten,\n"
@@ -253,6 +272,8 @@ std::string HelpText(Command command) {
                  "\n"
                  "VOLUME       a drive letter (D:) or the path of a disk image or device;\n"
                  "             PATH@OFFSET+LENGTH (bytes) selects one partition of a disk image\n"
+                 "--partition N  partition N of a whole disk, as 'kestrel list DISK' numbers\n"
+                 "             them (needed when the disk has several supported partitions)\n"
                  "--json       print one JSON object: the volume and an array of items\n"
                  "--jsonl      print one JSON object per item and line, as they are found\n"
                  "-q, --quiet  no progress on stderr\n"
@@ -261,7 +282,7 @@ std::string HelpText(Command command) {
     case Command::Recover:
       return std::string(
                  "usage: kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n"
-                 "                       [--intact-only] [--report FILE] [--quiet]\n"
+                 "                       [--partition N] [--intact-only] [--report FILE] [--quiet]\n"
                  "\n"
                  "Scans VOLUME and writes the chosen deleted files to\n"
                  "DIR/Deleted/<path inside the volume>, then prints\n"
@@ -270,6 +291,7 @@ std::string HelpText(Command command) {
                  "an incomplete copy is kept as <name>.partial and counts as failed.\n"
                  "\n"
                  "-o, --to DIR    the recovery folder (created when missing; never on VOLUME)\n"
+                 "--partition N   partition N of a whole disk, as 'kestrel list DISK' shows it\n"
                  "--all           every found item\n"
                  "--id ID[,ID]    the items with these ids, as 'kestrel scan' prints them;\n"
                  "                a list with commas, or --id again\n"
@@ -290,13 +312,14 @@ std::string HelpText(Command command) {
                  "Finds deleted files on NTFS and FAT volumes and disk images and copies\n"
                  "them out.\n"
                  "\n"
-                 "  kestrel list                               volumes the kernel sees\n"
+                 "  kestrel list [DISK]                        volumes, or a disk's partitions\n"
                  "  kestrel scan VOLUME [--json | --jsonl]     list deleted files\n"
                  "  kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n"
                  "                                             write them to DIR\n"
                  "  kestrel --version                          the version\n"
                  "\n"
-                 "VOLUME is a drive letter (D:) or the path of a disk image or device.\n"
+                 "VOLUME is a drive letter (D:) or the path of a disk image or device;\n"
+                 "for a whole disk, --partition N chooses one of its partitions.\n"
                  "'kestrel COMMAND --help' tells more about each command. Progress goes to\n"
                  "stderr when it is a terminal; --quiet silences it.\n"
                  "\n") +

@@ -29,6 +29,8 @@ struct Options {
   bool version = false;   // print the version
   bool quiet = false;     // no progress
   std::string volume;     // drive letter ("D:") or image / device path, bytes as given
+                          // (list: the disk whose table to show, or "")
+  int partition = 0;      // --partition N of a whole disk; 0 when not given
   ScanFormat format = ScanFormat::Lines;
   std::string outDir;     // recover: --to
   std::string report;     // recover: --report FILE, or ""

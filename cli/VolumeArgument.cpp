@@ -89,6 +89,35 @@ bool SplitPartitionSuffix(const std::string& path, std::string& file) {
   return true;
 }
 
+namespace {
+
+bool NumberValue(std::string_view text, uint64_t& value) {
+  if (!IsNumber(text)) return false;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  if (hex) text.remove_prefix(2);
+  const uint64_t base = hex ? 16 : 10;
+  value = 0;
+  for (char c : text) {
+    const uint64_t digit = c <= '9' ? static_cast<uint64_t>(c - '0') : static_cast<uint64_t>((c | 0x20) - 'a' + 10);
+    if (value > (UINT64_MAX - digit) / base) return false;
+    value = value * base + digit;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseOffsetSuffix(const std::string& path, uint64_t& offset, uint64_t& length) {
+  std::string file;
+  if (!SplitPartitionSuffix(path, file)) return false;
+  std::string_view suffix(path);
+  suffix.remove_prefix(file.size() + 1);
+  const size_t plus = suffix.find('+');
+  length = 0;
+  if (!NumberValue(suffix.substr(0, plus), offset)) return false;
+  return plus == std::string_view::npos || NumberValue(suffix.substr(plus + 1), length);
+}
+
 std::string MappingArgument(const std::string& path, bool existsAsGiven) {
   if (existsAsGiven && path.find('@') != std::string::npos) return path + "@0";
   return path;

@@ -33,6 +33,10 @@ char16_t PickFreeLetter(uint32_t used);
 // `file` gets the part before the suffix, or the whole path.
 bool SplitPartitionSuffix(const std::string& path, std::string& file);
 
+// The numbers of an "@OFFSET" or "@OFFSET+LENGTH" suffix (length 0 when
+// not given); false when `path` has no such suffix or a number overflows.
+bool ParseOffsetSuffix(const std::string& path, uint64_t& offset, uint64_t& length);
+
 // The text for KX_MapVolume. A path that exists as given but holds an "@"
 // gets "@0" added, so the kernel never mistakes part of its name for an
 // offset.

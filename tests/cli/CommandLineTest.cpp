@@ -168,12 +168,28 @@ TEST(CommandLine, HelpForEveryCommand) {
   EXPECT_EQ(HelpText(Command::Recover).rfind(
                 "usage: kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n", 0),
             0u);
-  EXPECT_EQ(HelpText(Command::List).rfind("usage: kestrel list\n", 0), 0u);
+  EXPECT_EQ(HelpText(Command::List).rfind("usage: kestrel list [DISK]\n", 0), 0u);
   EXPECT_EQ(HelpText(Command::None).rfind("usage: kestrel COMMAND", 0), 0u);
   // The exit statuses are documented where the user looks for them.
   for (Command c : {Command::None, Command::Scan, Command::Recover})
     for (const char* status : {"  0 ", "  1 ", "  2 ", "  3 ", "  130 "})
       EXPECT_NE(HelpText(c).find(status), std::string::npos) << CommandName(c) << status;
+}
+
+TEST(CommandLine, WholeDisksTakeAPartitionNumberAndListTakesADisk) {
+  ParseResult r = Parse({"recover", "disk.img", "--partition", "2", "--to", "o", "--all"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.volume, "disk.img");
+  EXPECT_EQ(r.options.partition, 2);
+  r = Parse({"scan", "--partition=5", "/dev/sdb"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.partition, 5);
+  r = Parse({"list", "/dev/sdb"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.options.volume, "/dev/sdb");
+  r = Parse({"list"});
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.options.volume.empty());
 }
 
 TEST(CommandLine, UsageErrorsAreOneLine) {
@@ -182,7 +198,11 @@ TEST(CommandLine, UsageErrorsAreOneLine) {
       {"frobnicate"},
       {"--verbose"},
       {"help", "nothing"},
-      {"list", "extra"},
+      {"list", "disk.img", "extra"},
+      {"list", "--partition", "1"},
+      {"scan", "disk.img", "--partition", "0"},
+      {"scan", "disk.img", "--partition", "two"},
+      {"scan", "disk.img", "--partition", "1", "--partition", "2"},
       {"scan"},
       {"scan", "a.img", "b.img"},
       {"scan", "a.img", "--all"},

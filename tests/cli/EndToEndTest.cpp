@@ -506,7 +506,7 @@ TEST(KestrelCli, ListShowsMappedVolumesWithTheirFileSystems) {
   EXPECT_EQ(e[0], "E:");
   EXPECT_EQ(e[1], "NTFS");
   EXPECT_EQ(g[0], "G:");
-  EXPECT_EQ(g[1], "FAT");
+  EXPECT_EQ(g[1], "FAT32");
   EXPECT_EQ(e[2], std::to_string(fs::file_size(ntfs) / 512) + " sectors");
   EXPECT_EQ(g[2], std::to_string(fs::file_size(fat) / 512) + " sectors");
 }
@@ -812,6 +812,157 @@ TEST(KestrelCli, RecoveryFolderOnALoopMountOfTheImageIsRefused) {
   for (const std::string& volume : {img.string(), (tmp.path() / "hard.img").string(), device})
     ExpectFailureLine(Kestrel({"recover", volume, "--to", (mnt / "out").string(), "--all"}), volume);
   EXPECT_FALSE(fs::exists(mnt / "out"));
+}
+
+// sfdisk's own account of a disk's table, by partition number (extended
+// containers left out: they hold no file system).
+struct SfdiskEntry {
+  std::string start, size, name;
+};
+std::map<std::string, SfdiskEntry> SfdiskDump(const fs::path& disk) {
+  TempDir tmp;
+  const fs::path dump = tmp.path() / "dump";
+  EXPECT_EQ(std::system(("sfdisk --dump '" + disk.string() + "' > '" + dump.string() + "' 2>/dev/null").c_str()), 0);
+  const std::regex line(R"(^\S*?(\d+) : start=\s*(\d+), size=\s*(\d+), type=([0-9A-Fa-f-]+)(.*)$)");
+  const std::regex name(R"~(name="([^"]*)")~");
+  std::map<std::string, SfdiskEntry> entries;
+  for (const std::string& text : Lines(ReadAll(dump))) {
+    std::smatch m, n;
+    if (!std::regex_match(text, m, line)) continue;
+    if (m[4] == "5" || m[4] == "f" || m[4] == "85") continue;
+    const std::string rest = m[5];
+    entries[m[1]] = {m[2], m[3], std::regex_search(rest, n, name) ? n[1].str() : "-"};
+  }
+  return entries;
+}
+
+TEST(KestrelCli, ListOfADiskShowsItsTableAsSfdiskDoes) {
+  fs::path gpt = RequireImage("disk_gpt");
+  if (gpt.empty()) return;
+  fs::path mbr = RequireImage("disk_mbr");
+  if (mbr.empty()) return;
+  fs::path badPrimary = RequireImage("disk_gpt_badprimary");
+  if (badPrimary.empty()) return;
+  const std::map<std::string, std::string> gptFs = {{"1", "FAT32"}, {"2", "NTFS"}};
+  // By first sector, as make_volumes.sh formats them.
+  const std::map<std::string, std::string> mbrFs = {
+      {"2048", "FAT16"}, {"34816", "-"}, {"45056", "FAT32"}, {"182272", "FAT12"}};
+  for (const auto& [disk, table] : {std::pair{gpt, gpt}, std::pair{mbr, mbr}, std::pair{badPrimary, gpt}}) {
+    RunResult r = Kestrel({"list", disk.string()});
+    ASSERT_EQ(r.status, 0) << disk << ": " << r.err;
+    const std::map<std::string, SfdiskEntry> expected = SfdiskDump(table);
+    ASSERT_FALSE(expected.empty()) << disk;
+    std::vector<std::string> lines = Lines(r.out);
+    EXPECT_EQ(lines.size(), expected.size()) << disk << ":\n" << r.out;
+    for (const std::string& line : lines) {
+      std::vector<std::string> f = Split(line, '\t');
+      ASSERT_GE(f.size(), 8u) << line;
+      auto e = expected.find(f[0]);
+      ASSERT_NE(e, expected.end()) << disk << ": " << line;
+      EXPECT_EQ(f[1], e->second.start) << line;
+      EXPECT_EQ(f[2], e->second.size) << line;
+      EXPECT_EQ(f[3], std::to_string(std::stoull(e->second.start) * 512)) << line;
+      EXPECT_EQ(f[4], std::to_string(std::stoull(e->second.size) * 512)) << line;
+      EXPECT_EQ(f[6], e->second.name) << line;
+      EXPECT_EQ(f[7], disk == mbr ? mbrFs.at(f[1]) : gptFs.at(f[0])) << line;
+    }
+    // Only the disk whose primary header is broken says so.
+    EXPECT_EQ(r.err.empty(), disk != badPrimary) << disk << ": " << r.err;
+  }
+  // No table to trust, and a disk without any: one line each, status 3.
+  fs::path badArrays = RequireImage("disk_gpt_badarrays");
+  if (badArrays.empty()) return;
+  ExpectFailureLine(Kestrel({"list", badArrays.string()}), "both GPT entry arrays damaged", 3);
+  fs::path volume = RequireImage("vol_fat16");
+  if (volume.empty()) return;
+  ExpectFailureLine(Kestrel({"list", volume.string()}), "a bare volume", 3);
+}
+
+TEST(KestrelCli, PartitionNumberRecoversEachPartitionsDeletedFiles) {
+  fs::path disk = RequireImage("disk_gpt");
+  if (disk.empty()) return;
+  for (const std::string n : {"1", "2"}) {
+    auto manifest = ReadManifest("disk_gpt_p" + n);
+    ASSERT_FALSE(manifest.empty());
+    TempDir out;
+    RunResult r = Kestrel({"recover", disk.string(), "--partition", n, "--to", out.path().string(), "--all"});
+    ASSERT_EQ(r.status, 0) << "partition " << n << ": " << r.err;
+    EXPECT_EQ(r.out, Summary(manifest.size(), 0)) << "partition " << n;
+    auto files = FilesUnder(out.path());
+    EXPECT_EQ(files.size(), manifest.size()) << "partition " << n;
+    for (const ManifestEntry& e : manifest) {
+      auto it = files.find("Deleted/" + e.path);
+      ASSERT_NE(it, files.end()) << "partition " << n << ": " << e.path;
+      EXPECT_EQ(Sha256File(it->second), e.sha256) << e.path;
+    }
+  }
+  RunResult none = Kestrel({"scan", disk.string(), "--partition", "3"});
+  EXPECT_EQ(none.status, 2) << none.err;
+  EXPECT_EQ(none.err.rfind("kestrel: no partition 3 on", 0), 0u) << none.err;
+
+  // The output may not go into the partition's own file system, mounted
+  // from a loop device over that part of the image.
+  TempDir tmp;
+  const fs::path copy = tmp.path() / "disk.img";
+  fs::copy_file(disk, copy);
+  const fs::path mnt = tmp.path() / "mnt", deviceFile = tmp.path() / "device";
+  fs::create_directory(mnt);
+  std::string setup = "losetup -f --show -o 36700160 --sizelimit 41943040 '" + copy.string() + "' > '" +
+                      deviceFile.string() + "' 2>/dev/null";
+  ASSERT_EQ(std::system(setup.c_str()), 0) << "losetup failed (the tests run as root)";
+  const std::string device = Lines(ReadAll(deviceFile)).at(0);
+  struct Detach {
+    std::string device;
+    ~Detach() { EXPECT_EQ(std::system(("losetup -d " + device).c_str()), 0); }
+  } detach{device};
+  ASSERT_EQ(std::system(("ntfs-3g " + device + " '" + mnt.string() + "' >/dev/null 2>&1").c_str()), 0);
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { EXPECT_EQ(std::system(("fusermount -u '" + at.string() + "'").c_str()), 0); }
+  } unmount{mnt};
+  ExpectFailureLine(Kestrel({"recover", copy.string(), "--partition", "2", "--to", (mnt / "out").string(), "--all"}),
+                    "into the partition's mounted file system");
+  EXPECT_NE(Kestrel({"recover", copy.string(), "--partition", "2", "--to", (mnt / "out").string(), "--all"})
+                .err.find("volume being scanned"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(mnt / "out"));
+}
+
+TEST(KestrelCli, WholeDiskWithoutPartitionNumber) {
+  fs::path disk = RequireImage("disk_gpt");
+  if (disk.empty()) return;
+  // Several supported partitions: the table and the option, status 2.
+  RunResult r = Kestrel({"scan", disk.string()});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("--partition"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("photos"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("documents"), std::string::npos) << r.err;
+
+  // A sector number given as the offset: what is there, and where the boot
+  // sector is.
+  r = Kestrel({"scan", disk.string() + "@71680"});
+  ExpectFailureLine(r, "sector number as offset", 3);
+  EXPECT_NE(r.err.find("zeros"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("partition 2 starts: its boot sector is at byte 36700160"), std::string::npos) << r.err;
+
+  // Only one supported partition left (the NTFS boot sector wiped): used
+  // without asking, and said so.
+  TempDir tmp;
+  const fs::path copy = tmp.path() / "disk.img";
+  fs::copy_file(disk, copy);
+  {
+    std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(71680 * 512);
+    f << std::string(512, '\0');
+  }
+  r = Kestrel({"scan", copy.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("using partition 1"), std::string::npos) << r.err;
+  RunResult chosen = Kestrel({"scan", copy.string(), "--partition", "1"});
+  ASSERT_EQ(chosen.status, 0) << chosen.err;
+  EXPECT_EQ(r.out, chosen.out);
+  EXPECT_EQ(ParseScan(r.out).size(), ReadManifest("disk_gpt_p1").size());
 }
 
 TEST(KestrelCli, HelpForEachCommand) {

@@ -40,6 +40,16 @@ TEST(VolumeArgument, PartitionSuffix) {
   EXPECT_FALSE(SplitPartitionSuffix("disk.img@12+", file));
   EXPECT_FALSE(SplitPartitionSuffix("@12", file));
 
+  uint64_t offset = 0, length = 0;
+  EXPECT_TRUE(ParseOffsetSuffix("/x/disk.img@0x100000+0x2000", offset, length));
+  EXPECT_EQ(offset, 0x100000u);
+  EXPECT_EQ(length, 0x2000u);
+  EXPECT_TRUE(ParseOffsetSuffix("disk.img@2048", offset, length));
+  EXPECT_EQ(offset, 2048u);
+  EXPECT_EQ(length, 0u);
+  EXPECT_FALSE(ParseOffsetSuffix("disk.img@99999999999999999999", offset, length));
+  EXPECT_FALSE(ParseOffsetSuffix("/x/me@home/disk.img", offset, length));
+
   // A real file whose name holds "@" is protected from being read as a suffix.
   EXPECT_EQ(MappingArgument("/x/a@1", true), "/x/a@1@0");
   EXPECT_EQ(MappingArgument("/x/disk.img@512", false), "/x/disk.img@512");
