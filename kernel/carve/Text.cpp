@@ -64,8 +64,10 @@ const char16_t* Kind(std::string_view head) {
   if (StartsWithNoCase(t, "<!doctype html") || StartsWithNoCase(t, "<html")) return u"html";
   if (StartsWithNoCase(t, "<?xml")) return u"xml";
   // CSV: the first lines have the same, non-zero number of separators.
+  // One separator a line is prose as often as a table: then the first
+  // line must be free of spaces too.
   size_t lines = 0, commas = 0, semis = 0;
-  bool csv = true;
+  bool csv = true, spaced = false;
   while (lines < 4 && !t.empty()) {
     size_t nl = t.find('\n');
     if (nl == std::string_view::npos) break;  // a last line may be cut by the head
@@ -74,13 +76,15 @@ const char16_t* Kind(std::string_view head) {
     if (lines == 0) {
       commas = c;
       semis = s;
+      spaced = line.find(' ') != std::string_view::npos;
     } else if (c != commas && s != semis) {
       csv = false;
     }
     t.remove_prefix(nl + 1);
     ++lines;
   }
-  if (csv && lines >= 2 && (commas > 0 || semis > 0)) return u"csv";
+  const size_t separators = commas > semis ? commas : semis;
+  if (csv && lines >= 2 && (separators >= 2 || (separators == 1 && !spaced))) return u"csv";
   return u"txt";
 }
 
