@@ -118,7 +118,9 @@ class CarveEngine final : public VolumeEngine {
           continue;
         }
         Add(sink, at, f);
-        // Go on after the find, at the next cluster start.
+        // Go on after the find, at the next cluster start; a damaged find's
+        // extent is a guess, so what lies inside it is looked at as well.
+        if (f.damaged) continue;
         const uint64_t end = off + (f.size + step_ - 1) / step_ * step_;
         if (end >= got) {
           next = pos + end;

@@ -46,9 +46,11 @@ class Walker {
   // One value of an array of SHORT or LONG.
   uint32_t Value(uint16_t type, uint64_t off) { return type == 3 ? U16(off) : U32(off); }
 
+  // An offset past what is there is a fault, not an extent: a damaged
+  // file must not stretch over the free space after it.
   void Reach(uint64_t end) {
-    if (end > available_) Bad();
-    facts.extent = std::max(facts.extent, std::min(end, available_));
+    if (end > available_) return Bad();
+    facts.extent = std::max(facts.extent, end);
   }
   void Bad() { facts.bad = true; }
 
