@@ -113,10 +113,10 @@ class CarveEngine final : public VolumeEngine {
                    return reader_->Read(at + o, b, n, g);
                  });
         Find f;
-        if (!Identify(s, f) || f.size == 0) {
-          if (s.Stopped()) return Outcome::Stopped();
-          continue;
-        }
+        const bool found = Identify(s, f);
+        // A parse cut short by a stop is no verdict: nothing is listed.
+        if (s.Stopped() || StopRequested()) return Outcome::Stopped();
+        if (!found || f.size == 0) continue;
         Add(sink, at, f);
         // Go on after the find, at the next cluster start; a damaged find's
         // extent is a guess, so what lies inside it is looked at as well.

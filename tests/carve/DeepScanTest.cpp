@@ -4,6 +4,7 @@
 // files on a volume with an allocation map are not listed again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -110,6 +111,11 @@ TEST_P(DeepScanImage, SurvivorsComeBackByteExactCutIsDamagedLiveIsNotListed) {
   EXPECT_EQ(KX_GetScanProgress(&done, &total), 1);
   EXPECT_EQ(done, total);
   EXPECT_EQ(total, fs::file_size(image));
+
+  // Nothing else is listed: not the noise, not the file systems' own bytes.
+  EXPECT_EQ(scan.byId.size(), static_cast<size_t>(std::count_if(
+                                  expected.begin(), expected.end(),
+                                  [](const Expected& e) { return e.expect != "live"; })));
 
   TempDir out;
   for (const Expected& e : expected) {
