@@ -111,7 +111,8 @@ class CarveEngine final : public VolumeEngine {
         Stream s(ByteView(buffer_.data() + off, got - off), to - at,
                  [this, at](uint64_t o, uint8_t* b, size_t n, size_t& g) {
                    return reader_->Read(at + o, b, n, g);
-                 });
+                 },
+                 &scratch_);
         Find f;
         const bool found = Identify(s, f);
         // A parse cut short by a stop is no verdict: nothing is listed.
@@ -161,6 +162,7 @@ class CarveEngine final : public VolumeEngine {
   uint64_t volumeBytes_;
   uint64_t step_ = kRawStep;
   std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> scratch_;  // the streams' cache, kept between finds
   std::map<uint64_t, Carved> items_;  // by byte offset, the item's id
 };
 

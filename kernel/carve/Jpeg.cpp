@@ -2,6 +2,7 @@
 // next real marker, up to EOI. Thumbnails live inside APP1 and are skipped
 // with it, so their EOI does not end the file. A file whose markers stop
 // making sense (a cluster of other data in the middle) is damaged.
+#include <algorithm>
 #include <cstring>
 
 #include "kernel/carve/Formats.h"
@@ -38,28 +39,44 @@ void ReadExif(Stream& s, uint64_t body, uint64_t length, Find& find) {
 // that ends it, or the offset where the data stopped being plausible.
 uint64_t SkipEntropy(Stream& s, uint64_t pos, bool& ok) {
   ok = false;
-  size_t zeros = 0;
   for (;;) {
     size_t got = 0;
     const uint8_t* p = s.GetSome(pos, 1u << 16, got);
     if (!p || got == 0) return pos;
-    for (size_t i = 0; i < got; ++i) {
-      if (p[i] == 0) {
-        // A whole block of zeros is free space, not coded data.
-        if (++zeros >= kZeroBlock) return pos + i + 1 - zeros;
+    // A whole block of zeros (looked at where blocks start) is free space,
+    // not coded data.
+    bool zeros = false;
+    for (uint64_t b = (pos + kZeroBlock - 1) / kZeroBlock * kZeroBlock; b + kZeroBlock <= pos + got;
+         b += kZeroBlock) {
+      const uint8_t* z = p + (b - pos);
+      if ((z[0] | z[1] | z[2] | z[3] | z[4] | z[5] | z[6] | z[7]) == 0 &&
+          std::all_of(z, z + kZeroBlock, [](uint8_t x) { return x == 0; })) {
+        // Coded data before the zeros is looked at for a marker first.
+        got = static_cast<size_t>(b - pos);
+        zeros = true;
+        break;
+      }
+    }
+    const uint8_t* end = p + got;
+    for (const uint8_t* q = p; q < end;) {
+      const uint8_t* ff = static_cast<const uint8_t*>(std::memchr(q, 0xFF, end - q));
+      if (!ff) break;
+      const uint64_t at = pos + (ff - p);
+      const uint8_t* next = s.Get(at + 1, 1);
+      if (!next) return at;
+      const uint8_t m = *next;
+      if (m == 0x00 || (m >= 0xD0 && m <= 0xD7) || m == 0xFF) {
+        // Stuffed byte, restart marker or fill. `p` may have moved if the
+        // marker byte lay past this piece: that only happens at its end.
+        if (ff + 1 >= end) break;
+        q = ff + 1;
         continue;
       }
-      zeros = 0;
-      if (p[i] != 0xFF) continue;
-      const uint8_t* q = s.Get(pos + i + 1, 1);
-      if (!q) return pos + i;
-      if (*q == 0x00 || (*q >= 0xD0 && *q <= 0xD7) || *q == 0xFF) {
-        continue;  // stuffed byte, restart marker or fill
-      }
-      ok = AfterScanMarker(*q);
-      return pos + i;
+      ok = AfterScanMarker(m);
+      return at;
     }
     pos += got;
+    if (zeros) return pos;
   }
 }
 

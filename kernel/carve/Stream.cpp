@@ -10,15 +10,15 @@ namespace {
 constexpr size_t kCacheBytes = 2u << 20;
 }
 
-Stream::Stream(ByteView inMemory, uint64_t limit, Fetch fetch)
+Stream::Stream(ByteView inMemory, uint64_t limit, Fetch fetch, std::vector<uint8_t>* scratch)
     : memory_(inMemory.data(), std::min<uint64_t>(inMemory.size(), limit)), limit_(limit),
-      runLimit_(limit), fetch_(std::move(fetch)) {}
+      runLimit_(limit), fetch_(std::move(fetch)), cache_(scratch ? scratch : &own_) {}
 
 const uint8_t* Stream::Get(uint64_t offset, size_t length) {
   if (length > kMaxSpan || !InBounds(offset, length, limit_)) return nullptr;
   if (InBounds(offset, length, memory_.size())) return memory_.data() + offset;
   if (offset >= cacheStart_ && InBounds(offset - cacheStart_, length, cacheBytes_))
-    return cache_.data() + (offset - cacheStart_);
+    return cache_->data() + (offset - cacheStart_);
   if (!fetch_ || broken_) return nullptr;
   if (StopRequested()) {
     stopped_ = broken_ = true;
@@ -29,9 +29,9 @@ const uint8_t* Stream::Get(uint64_t offset, size_t length) {
   uint64_t start = offset & ~uint64_t{4095};
   uint64_t want = std::min<uint64_t>(kCacheBytes, limit_ - start);
   if (want < (offset - start) + length) return nullptr;
-  cache_.resize(kCacheBytes);
+  if (cache_->size() < kCacheBytes) cache_->resize(kCacheBytes);
   size_t got = 0;
-  if (!fetch_(start, cache_.data(), static_cast<size_t>(want), got)) {
+  if (!fetch_(start, cache_->data(), static_cast<size_t>(want), got)) {
     broken_ = true;
     cacheBytes_ = 0;
     return nullptr;
@@ -40,7 +40,7 @@ const uint8_t* Stream::Get(uint64_t offset, size_t length) {
   cacheBytes_ = got;
   if (got < want) limit_ = runLimit_ = start + got;  // the device ended
   if (!InBounds(offset - cacheStart_, length, cacheBytes_)) return nullptr;
-  return cache_.data() + (offset - cacheStart_);
+  return cache_->data() + (offset - cacheStart_);
 }
 
 const uint8_t* Stream::GetSome(uint64_t offset, size_t want, size_t& got) {

@@ -20,7 +20,9 @@ class Stream {
 
   // `inMemory` holds the find's first bytes; `fetch` (may be empty) gives
   // the rest up to `limit`.
-  Stream(ByteView inMemory, uint64_t limit, Fetch fetch = {});
+  // `scratch` (may be null) is a cache buffer kept from find to find.
+  Stream(ByteView inMemory, uint64_t limit, Fetch fetch = {},
+         std::vector<uint8_t>* scratch = nullptr);
   // All of a buffer, for tests and fuzzing.
   explicit Stream(ByteView all) : Stream(all, all.size()) {}
 
@@ -51,7 +53,8 @@ class Stream {
   uint64_t limit_;
   uint64_t runLimit_;
   Fetch fetch_;
-  std::vector<uint8_t> cache_;
+  std::vector<uint8_t> own_;
+  std::vector<uint8_t>* cache_;
   uint64_t cacheStart_ = 0;
   size_t cacheBytes_ = 0;
   bool broken_ = false;

@@ -4,6 +4,7 @@
 // 16 such bytes, mostly letters, digits, spaces and punctuation, and must
 // end at a zero byte (the slack after a file), at the end of the free run,
 // or be long enough that chance is out of the question.
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -17,6 +18,15 @@ namespace {
 constexpr uint64_t kBound = 64ull << 20;
 constexpr uint64_t kMinimum = 16;
 constexpr uint64_t kLongEnough = 1024;
+
+// Letters, digits and the punctuation of prose and markup.
+const auto kPlain = [] {
+  std::array<uint8_t, 128> t{};
+  for (int c = '0'; c <= '9'; ++c) t[c] = 1;
+  for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = 1;
+  for (char c : std::string_view(" ,.;:'\"-!?()<>/=")) t[static_cast<uint8_t>(c)] = 1;
+  return t;
+}();
 
 // Bytes of the text character at p[0..n), 0 when it is no text character.
 size_t CharLength(const uint8_t* p, size_t n) {
@@ -108,7 +118,7 @@ bool ParseText(Stream& s, Find& find) {
       const uint8_t c = p[i];
       size_t len = 1;
       if (c >= 0x20 && c < 0x7F) {
-        plain += std::isalnum(c) || std::strchr(" ,.;:'\"-!?()<>/=", c) != nullptr;
+        plain += kPlain[c];
       } else if (c == '\n' || c == '\r' || c == '\t') {
         ++plain;
       } else {
