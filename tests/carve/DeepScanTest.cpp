@@ -156,7 +156,7 @@ TEST_P(DeepScanImage, SurvivorsComeBackByteExactCutIsDamagedLiveIsNotListed) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, DeepScanImage, ::testing::Values("carve_ntfs", "carve_fat"));
+INSTANTIATE_TEST_SUITE_P(Volumes, DeepScanImage, ::testing::Values("carve_ntfs", "carve_fat", "carve_raw"));
 
 // Random data holds no finds: text needs more than printable bytes by chance.
 TEST(DeepScanFormats, RandomDataIsNotTakenForAnyFormat) {
