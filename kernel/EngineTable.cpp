@@ -1,5 +1,6 @@
 // The file-system engines, asked in this order. A new engine is one line.
 #include "kernel/engine/Engine.h"
+#include "kernel/carve/CarveEngine.h"
 #include "kernel/exfat/ExfatEngine.h"
 #include "kernel/fat/FatEngine.h"
 #include "kernel/ntfs/NtfsEngine.h"
@@ -16,7 +17,9 @@ const std::vector<EngineEntry>& EngineTable() {
 }
 
 const std::vector<ModeEntry>& ModeTable() {
-  static const std::vector<ModeEntry> table = {};
+  static const std::vector<ModeEntry> table = {
+      {KX_MODE_DEEP, carve::Open},
+  };
   return table;
 }
 

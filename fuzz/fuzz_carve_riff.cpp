@@ -1,0 +1,7 @@
+// The content scanner's Riff parser over fuzzed bytes.
+#include "fuzz/CarveFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  kestrel::fuzz::RunCarveParser(kestrel::carve::ParseRiff, data, size);
+  return 0;
+}
