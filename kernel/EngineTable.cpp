@@ -2,6 +2,7 @@
 #include "kernel/engine/Engine.h"
 #include "kernel/exfat/ExfatEngine.h"
 #include "kernel/fat/FatEngine.h"
+#include "kernel/formatted/FormattedEngine.h"
 #include "kernel/ntfs/NtfsEngine.h"
 
 namespace kestrel {
@@ -16,7 +17,9 @@ const std::vector<EngineEntry>& EngineTable() {
 }
 
 const std::vector<ModeEntry>& ModeTable() {
-  static const std::vector<ModeEntry> table = {};
+  static const std::vector<ModeEntry> table = {
+      {KX_MODE_FORMATTED, formatted::Open},
+  };
   return table;
 }
 
