@@ -63,7 +63,7 @@ for img in "$ntfs" "$fat"; do
   echo "fls -r (new file system): $(fls -r -p "$img" 2>/dev/null | grep -c '^r/r' || true) files"
   if [ -n "${PHOTOREC:-}" ]; then
     out=$(mktemp -d)
-    photorec /log /d "$out/r" /cmd "$img" search >/dev/null 2>&1 || true
+    photorec /log /d "$out/r" /cmd "$img" partition_none,fileopt,everything,enable,search >/dev/null 2>&1 || true
     echo "photorec: $(find "$out" -type f ! -name '*.xml' | wc -l) files (no names, no folders)"
     rm -rf "$out"
   fi

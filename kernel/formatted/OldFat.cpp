@@ -125,6 +125,34 @@ bool InferFatGeometry(const std::vector<DotSector>& found, const OldGeometry& fa
 }
 
 namespace {
+// Whether 32 bytes can be a live entry. Text and other file data passes
+// the looser test of a whole sector (digits and blanks make valid short
+// names, attributes and dates): the reserved bits of the case byte, the
+// long-name entry's zero type and cluster, and a short name's bytes (no
+// blank inside a name part) are what data rarely gets right.
+bool PlausibleEntry(const FatDirEntry& e) {
+  const ByteView v = e.View();
+  if (e.IsLongName()) return v.u8(0x0C) == 0 && v.u16(0x1A) == 0 && (e.First() & 0x1F) != 0;
+  if (e.Attributes() & 0xC0) return false;
+  if (v.u8(0x0C) & ~(kLowerCaseBase | kLowerCaseExtension)) return false;
+  if (e.First() < 0x20 && e.First() != 0x05) return false;
+  if (e.First() == ' ') return false;
+  bool padding = false;  // blanks only pad the base name and the extension
+  for (size_t i = 0; i < 11; ++i) {
+    const uint8_t b = v.u8(i);
+    if (i == 8) padding = false;
+    if (b == ' ') {
+      padding = true;
+      continue;
+    }
+    if (padding) return false;
+    if (b < 0x20 || (b >= 'a' && b <= 'z') || std::strchr("\"*+,/:;<=>?[\\]|", b)) {
+      if (!(i == 0 && b == 0x05)) return false;
+    }
+  }
+  return true;
+}
+
 bool ReadEntries(ByteView entries, uint64_t key, const OldGeometry& geometry, OldTree& tree,
                  bool& ended, LongName& longName) {
   ended = false;
@@ -140,14 +168,12 @@ bool ReadEntries(ByteView entries, uint64_t key, const OldGeometry& geometry, Ol
       longName.Reset();
       continue;
     }
+    if (!PlausibleEntry(e)) return false;
     if (e.IsLongName()) {
-      if (e.LowClusterWord() != 0) return false;
       longName.Take(e);
       continue;
     }
     const uint8_t attr = e.Attributes();
-    if (attr & 0xC0) return false;
-    if (e.First() < 0x20 && e.First() != 0x05) return false;
     if (e.First() == '.' || (attr & 0x08)) {  // "." / "..", the volume label
       longName.Reset();
       continue;
@@ -182,8 +208,14 @@ bool ReadEntries(ByteView entries, uint64_t key, const OldGeometry& geometry, Ol
 // behind its first.
 bool LooksLikeFolderContinuation(ByteView sector) {
   const uint8_t first = sector.u8(0);
-  if (first == kEndOfDirectory || first == '.' || first == kDeletedMark) return false;
-  return LooksLikeDirectorySector(sector);
+  if (first == kEndOfDirectory || first == '.') return false;
+  FatDirEntry e;
+  for (size_t off = 0; off + kDirEntryBytes <= sector.size(); off += kDirEntryBytes) {
+    std::memcpy(e.bytes.data(), sector.data() + off, kDirEntryBytes);
+    if (e.First() == kEndOfDirectory) return off != 0;
+    if (!e.IsDeleted() && !PlausibleEntry(e)) return false;
+  }
+  return true;
 }
 }  // namespace
 
@@ -244,7 +276,7 @@ Outcome FindOldFat(SectorReader& reader, uint64_t volumeBytes, ScanSink& sink, O
       if (!reader.ReadExact(offset + done, cluster.data(), cluster.size())) return true;
       ByteView bytes(cluster.data(), cluster.size());
       DotSector other;
-      if (done != 0 && (ReadDotSector(bytes, other) || !LooksLikeDirectorySector(bytes.Sub(0, kSector))))
+      if (done != 0 && (ReadDotSector(bytes, other) || !LooksLikeFolderContinuation(bytes.Sub(0, kSector))))
         return false;
       taken.insert(n);
       bool ended = false;

@@ -127,6 +127,35 @@ TEST(FormatRecovery, FatFilesComeBackWithTheirFoldersAndBytes) {
   }
 }
 
+// A top folder whose ".." names its own subfolder: the scan ends, and the
+// files of the loop keep their bytes and their folders below the loop,
+// under "Lost folders".
+TEST(FormatRecovery, FatFoldersThatPointIntoEachOtherEndUnderLostFolders) {
+  auto image = RequireImage("fmt_fat32_loop");
+  if (image.empty()) return;
+  MountedKernel kernel({{u'K', KernelPath(image)}});
+  int status = -1;
+  auto found = ScanFormatted(status);
+  EXPECT_EQ(status, KX_SCAN_OK);
+  TempDir out;
+  size_t lost = 0;
+  for (const auto& [path, f] : found) {
+    if (path.rfind("Lost folders/", 0) != 0) continue;
+    ++lost;
+    bool known = false;
+    for (const ManifestEntry& e : ReadManifest("fmt_fat32_loop")) {
+      const size_t slash = e.path.rfind('/');
+      const std::string name = "/" + (slash == std::string::npos ? e.path : e.path.substr(slash + 1));
+      if (path.size() < name.size() || path.compare(path.size() - name.size(), name.size(), name) != 0)
+        continue;
+      known = true;
+      EXPECT_EQ(Recover(f, out), e.sha256) << path;
+    }
+    EXPECT_TRUE(known) << path;
+  }
+  EXPECT_GT(lost, 0u);
+}
+
 // Folders that name each other as parents, or a parent never found, end
 // under "Lost folders"; the chain is kept below it.
 TEST(FormatRecovery, LoopingAndBrokenFolderChainsEndUnderLostFolders) {
