@@ -7,6 +7,7 @@
 #include "kernel/StopFlag.h"
 #include "kernel/engine/ItemWriter.h"
 #include "kernel/fat/FatBootSector.h"
+#include "kernel/formatted/OldExfat.h"
 #include "kernel/formatted/OldFat.h"
 #include "kernel/formatted/OldNtfs.h"
 #include "kernel/ntfs/BootSector.h"
@@ -15,7 +16,7 @@
 namespace kestrel::formatted {
 namespace {
 
-enum class Kind { Ntfs, Fat };
+enum class Kind { Ntfs, Fat, Exfat };
 
 constexpr size_t kCopyBytes = 1 << 20;
 
@@ -64,9 +65,9 @@ class FormattedEngine final : public VolumeEngine {
   Outcome Scan(ScanSink& sink) override {
     tree_ = OldTree{};
     items_.clear();
-    Outcome outcome = kind_ == Kind::Ntfs
-                          ? FindOldNtfs(source_, *reader_, volumeBytes_, sink, tree_)
-                          : FindOldFat(*reader_, volumeBytes_, sink, tree_);
+    Outcome outcome = kind_ == Kind::Ntfs    ? FindOldNtfs(source_, *reader_, volumeBytes_, sink, tree_)
+                      : kind_ == Kind::Exfat ? FindOldExfat(*reader_, volumeBytes_, sink, tree_)
+                                             : FindOldFat(*reader_, volumeBytes_, sink, tree_);
     if (!outcome.ok()) return outcome;
 
     AllocationMap map;
@@ -187,6 +188,15 @@ std::unique_ptr<VolumeEngine> Open(const VolumeSource& source, std::unique_ptr<V
     facts.sectorBytes = ntfsGeometry.sectorBytes;
     facts.clusterBytes = ntfsGeometry.clusterBytes;
     facts.totalBytes = (ntfsGeometry.volumeSectors + 1) * ntfsGeometry.sectorBytes;
+  } else if (IsExfatBoot(boot)) {
+    kind = Kind::Exfat;
+    facts.fileSystem = u"exFAT";
+    const unsigned sectorShift = boot.u8(0x6C), clusterShift = boot.u8(0x6D);
+    if (sectorShift >= 9 && sectorShift <= 12 && sectorShift + clusterShift <= 25) {
+      facts.sectorBytes = 1u << sectorShift;
+      facts.clusterBytes = 1u << (sectorShift + clusterShift);
+      facts.totalBytes = boot.u64(0x48) << sectorShift;
+    }
   } else if (fat::ReadFatLayout(boot, fatLayout) == fat::LayoutResult::Ok) {
     kind = Kind::Fat;
     facts.fileSystem = fatLayout.fatType == fat::kFat32   ? u"FAT32"
@@ -197,7 +207,7 @@ std::unique_ptr<VolumeEngine> Open(const VolumeSource& source, std::unique_ptr<V
     facts.totalBytes = uint64_t{fatLayout.totalSectors} * fatLayout.bytesPerSector;
   } else {
     outcome = Outcome::NotSupported(
-        u"no NTFS or FAT file system is on the volume to search for the one before it");
+        u"no NTFS, FAT or exFAT file system is on the volume to search for the one before it");
     return nullptr;
   }
   if (volumeBytes == 0) volumeBytes = facts.totalBytes;

@@ -1,7 +1,8 @@
 // Format recovery: the file tree of the file system a quick format wrote
 // over, rebuilt from the metadata it left behind (NTFS file records beyond
-// the new $MFT, FAT folder clusters in the data area). Items are listed
-// under "Previous file system" and flagged KX_FLAG_PREVIOUS_FS.
+// the new $MFT, FAT folder clusters and exFAT entry sets in the data
+// area). Items are listed under "Previous file system" and flagged
+// KX_FLAG_PREVIOUS_FS.
 #pragma once
 
 #include <memory>

@@ -127,6 +127,38 @@ TEST(FormatRecovery, FatFilesComeBackWithTheirFoldersAndBytes) {
   }
 }
 
+// exFAT: folders are found by their entry sets. Every item found is a
+// file of the old volume whose folders below the first one are its own,
+// and it comes back byte for byte.
+TEST(FormatRecovery, ExfatFilesComeBackWithTheirFoldersAndBytes) {
+  for (const char* name : {"fmt_exfat_same", "fmt_exfat_diff"}) {
+    auto image = RequireImage(name);
+    if (image.empty()) return;
+    MountedKernel kernel({{u'K', KernelPath(image)}});
+    int status = -1;
+    auto found = ScanFormatted(status);
+    EXPECT_EQ(status, KX_SCAN_OK) << name;
+    EXPECT_FALSE(found.empty()) << name;
+    const auto manifest = ReadManifest(name);
+    TempDir out;
+    for (const auto& [path, f] : found) {
+      const std::string tail = path.substr(path.find('/'));
+      const ManifestEntry* match = nullptr;
+      for (const ManifestEntry& e : manifest)
+        if (("/" + e.path).size() >= tail.size() &&
+            ("/" + e.path).compare(e.path.size() + 1 - tail.size(), tail.size(), tail) == 0)
+          match = &e;
+      if (!match) {
+        ADD_FAILURE() << name << ": " << path << " is no file of the old volume";
+        continue;
+      }
+      EXPECT_EQ(f.item.size, match->size) << path;
+      EXPECT_EQ(f.info.modified / 10000000 - 11644473600ull, static_cast<uint64_t>(match->mtime)) << path;
+      EXPECT_EQ(Recover(f, out), match->sha256) << name << ": " << path;
+    }
+  }
+}
+
 // A top folder whose ".." names its own subfolder: the scan ends, and the
 // files of the loop keep their bytes and their folders below the loop,
 // under "Lost folders".
