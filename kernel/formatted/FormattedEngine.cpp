@@ -88,6 +88,8 @@ class FormattedEngine final : public VolumeEngine {
       d.flags |= KX_FLAG_PREVIOUS_FS;
       if (file.resident || file.size == 0) {
         d.state = KX_STATE_INTACT;
+      } else if (file.runs.empty()) {
+        d.state = KX_STATE_UNKNOWN;  // where its bytes were is not known
       } else if (map.Known()) {
         map.Assess(InCurrentClusters(file.runs, tree_.geometry, map, now), file.size,
                    now.clusterBytes, d);
@@ -110,6 +112,8 @@ class FormattedEngine final : public VolumeEngine {
     const Item& item = items_[id - 1];
     const OldFile& file = tree_.files[item.file];
     if (StopRequested()) return StoppedResult();
+    if (!file.resident && file.size != 0 && file.runs.empty())
+      return {KX_RECOVER_CORRUPT, u"where the old file's bytes lay is not known"};
     if (!writer.Create(item.relative)) return writer.Fail({});
     if (file.resident) {
       if (!writer.Write(file.data.data(), file.data.size())) return writer.Fail({});

@@ -128,7 +128,9 @@ Outcome FindOldNtfs(const VolumeSource& source, SectorReader& reader, uint64_t v
             continue;
         }
       } else {
-        file.size = 0;  // a file without an unnamed stream here holds nothing we can read
+        // The stream lives in extension records an attribute list named:
+        // the size is known from the name, the clusters are not.
+        file.size = record.GetSizeFromName();
       }
       if (seen != byNumber.end() && seen->second.index != SIZE_MAX) {
         tree.files[seen->second.index] = std::move(file);
