@@ -18,7 +18,7 @@ namespace {
 using namespace kestrel::fat;
 
 constexpr uint32_t kSector = 512;
-constexpr uint64_t kMaxClusterBytes = 64 * 1024;
+constexpr uint64_t kMaxClusterBytes = 256 * 1024;
 // A FAT folder holds at most 65536 entries.
 constexpr uint64_t kMaxFolderBytes = 65536 * kDirEntryBytes;
 constexpr uint64_t kRootKey = 0;
@@ -226,12 +226,12 @@ bool ReadFolderEntries(ByteView entries, uint64_t key, const OldGeometry& geomet
 }
 
 Outcome FindOldFat(SectorReader& reader, uint64_t volumeBytes, ScanSink& sink, OldTree& tree) {
-  std::vector<uint8_t> boot(kSector);
+  std::vector<uint8_t> boot(4096);  // a whole sector of any size the FAT engine reads
   FatLayout now;
   if (!reader.ReadExact(0, boot.data(), boot.size()) ||
       ReadFatLayout(ByteView(boot.data(), boot.size()), now) != LayoutResult::Ok)
     return Outcome::Damaged(u"the FAT boot sector cannot be read");
-  const uint64_t dataStart = uint64_t{now.firstDataSector} * kSector;
+  const uint64_t dataStart = now.DataOffset();
 
   std::vector<DotSector> found;
   std::vector<uint64_t> continuations;
@@ -302,7 +302,7 @@ Outcome FindOldFat(SectorReader& reader, uint64_t volumeBytes, ScanSink& sink, O
   // as today's), or cluster 2 of an old FAT32, at a data start other than
   // today's. Read before the loose folder clusters, which it may own.
   if (geometry.firstClusterByte != dataStart) {
-    const uint64_t rootBytes = now.rootDirSectors ? uint64_t{now.rootDirSectors} * kSector : c;
+    const uint64_t rootBytes = now.rootDirSectors ? now.RootDirBytes() : c;
     const uint64_t at = now.rootDirSectors
                             ? geometry.firstClusterByte - std::min(rootBytes, geometry.firstClusterByte)
                             : geometry.firstClusterByte;
