@@ -3,6 +3,7 @@
 #include "kernel/carve/CarveEngine.h"
 #include "kernel/exfat/ExfatEngine.h"
 #include "kernel/fat/FatEngine.h"
+#include "kernel/formatted/FormattedEngine.h"
 #include "kernel/ntfs/NtfsEngine.h"
 
 namespace kestrel {
@@ -19,6 +20,7 @@ const std::vector<EngineEntry>& EngineTable() {
 const std::vector<ModeEntry>& ModeTable() {
   static const std::vector<ModeEntry> table = {
       {KX_MODE_DEEP, carve::Open},
+      {KX_MODE_FORMATTED, formatted::Open},
   };
   return table;
 }
