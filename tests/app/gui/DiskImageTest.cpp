@@ -129,7 +129,10 @@ void TestDiskImage(CRestorixDlg& dlg) {
   // Recover everything found into a fresh folder.
   auto* results = static_cast<CDrDlg*>(dlg.Pages()[1].window);
   HWND resultTree = results->Tree().Hwnd();
-  OnUiThread([&] { TreeView_SelectItem(resultTree, TreeView_GetRoot(resultTree)); });
+  OnUiThread([&] {
+    SetFocus(resultTree);
+    TreeView_SelectItem(resultTree, TreeView_GetRoot(resultTree));
+  });
   PostMessageW(resultTree, WM_KEYDOWN, VK_SPACE, 0x00390001);
   PostMessageW(resultTree, WM_CHAR, L' ', 0x00390001);
   PostMessageW(resultTree, WM_KEYUP, VK_SPACE, 0xC0390001);
@@ -148,6 +151,7 @@ void TestDiskImage(CRestorixDlg& dlg) {
     WaitUntil([&] { return !IsWindow(box); });
     if (last != restorix::ui::kAskRecoverSameVolume) break;
   }
+  std::printf("#   the recovery said %ls\n", last.c_str());
   CHECK_MSG(last == L"恢复完毕!", "the recovery ends with 恢复完毕!");
   const std::wstring recovered = out + L"\\Deleted\\letters\\d2.txt";
   const std::string want = ManifestSum(dir + L"disk_gpt_p2.manifest", "letters/d2.txt");
