@@ -9,10 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/AppContext.h"
 #include "app/Pages.h"
 #include "app/RestorixDlg.h"
+#include "app/core/RecoveryRules.h"
 #include "app/core/UiText.h"
 #include "app/resource.h"
 #include "controls/model/ColumnTreeLayout.h"
@@ -129,13 +131,18 @@ void TestDiskImage(CRestorixDlg& dlg) {
   // Recover everything found into a fresh folder.
   auto* results = static_cast<CDrDlg*>(dlg.Pages()[1].window);
   HWND resultTree = results->Tree().Hwnd();
+  // Every folder checked (state image 3), as clicks on their boxes leave them.
   OnUiThread([&] {
-    SetFocus(resultTree);
-    TreeView_SelectItem(resultTree, TreeView_GetRoot(resultTree));
+    std::vector<HTREEITEM> stack{TreeView_GetRoot(resultTree)};
+    while (!stack.empty()) {
+      HTREEITEM i = stack.back();
+      stack.pop_back();
+      if (!i) continue;
+      TreeView_SetItemState(resultTree, i, INDEXTOSTATEIMAGEMASK(3), TVIS_STATEIMAGEMASK);
+      stack.push_back(TreeView_GetChild(resultTree, i));
+      stack.push_back(TreeView_GetNextSibling(resultTree, i));
+    }
   });
-  PostMessageW(resultTree, WM_KEYDOWN, VK_SPACE, 0x00390001);
-  PostMessageW(resultTree, WM_CHAR, L' ', 0x00390001);
-  PostMessageW(resultTree, WM_KEYUP, VK_SPACE, 0xC0390001);
   DrainPosted();
   const std::wstring out = TempFolder(L"restorix-disk");
   RemoveTree(out);
@@ -153,7 +160,14 @@ void TestDiskImage(CRestorixDlg& dlg) {
   }
   std::printf("#   the recovery said %ls\n", last.c_str());
   CHECK_MSG(last == L"恢复完毕!", "the recovery ends with 恢复完毕!");
-  const std::wstring recovered = out + L"\\Deleted\\letters\\d2.txt";
+  std::wstring recovered;
+  for (int i = 0; i < KernelItemCount(); ++i) {
+    DelItem item = {};
+    if (!app->Kernel().GetItemByIndex(i, &item)) continue;
+    const std::wstring path = item.path;
+    if (path.size() > 6 && path.compare(path.size() - 6, 6, L"d2.txt") == 0)
+      recovered = out + restorix::PathWithoutDrive(path);
+  }
   const std::string want = ManifestSum(dir + L"disk_gpt_p2.manifest", "letters/d2.txt");
   const std::string got = Sha256Hex(ReadFileBytes(recovered));
   std::printf("#   %ls: %s\n", recovered.c_str(), got.c_str());
