@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 
 #include "app/AppContext.h"
 #include "app/ResultViews.h"
@@ -224,11 +225,39 @@ void CDrDlg::Recover() {
   m_starting = false;
 }
 
+namespace {
+// The volume's GUID path for the volume that holds `path`, so a volume
+// mounted in a folder is told from the one holding the folder; none when
+// the system cannot say.
+std::optional<std::wstring> VolumeIdentity(const std::wstring& path) {
+  wchar_t mountPoint[MAX_PATH] = {};
+  if (!GetVolumePathNameW(path.c_str(), mountPoint, MAX_PATH)) return std::nullopt;
+  wchar_t volume[64] = {};
+  if (!GetVolumeNameForVolumeMountPointW(mountPoint, volume, 64)) return std::nullopt;
+  return std::wstring(volume);
+}
+
+bool SameVolume(const std::wstring& source, const std::wstring& target) {
+  if (source.empty() || target.empty()) return false;
+  const std::optional<std::wstring> a = VolumeIdentity(source);
+  const std::optional<std::wstring> b = VolumeIdentity(target);
+  if (a && b) return *a == *b;
+  return source[0] == target[0];
+}
+}  // namespace
+
+// Where the scanned data lives: the partition's root, or for a letter the
+// kernel maps to a disk image, the image file.
+std::wstring CDrDlg::RecoverySource() const {
+  const std::wstring image = m_app ? m_app->State().ImageFile() : std::wstring();
+  return image.empty() ? PartitionName() + L"\\" : image;
+}
+
 bool CDrDlg::StartRecovery() {
   UpdateData(true);
   const std::wstring target = m_recoverFolder + L"\\";
   const std::wstring partition = PartitionName();
-  if (!partition.empty() && partition[0] == target[0]) {
+  if (!partition.empty() && SameVolume(RecoverySource(), target)) {
     if (MessageBoxW(m_hwnd, restorix::ui::kAskRecoverSameVolume, restorix::ui::kCaption, MB_OKCANCEL) == IDCANCEL)
       return false;
   }

@@ -53,6 +53,7 @@ class CDrDlg : public CPageDialog {
   void Preview();
   void Back();
   std::wstring PartitionName() const;
+  std::wstring RecoverySource() const;
   std::wstring FolderOf(HTREEITEM item);
   void CheckedRows(std::vector<restorix::ItemId>& out) const;
 

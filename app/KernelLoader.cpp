@@ -1,6 +1,7 @@
 #include "app/KernelLoader.h"
 #include "app/core/UiText.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -16,6 +17,10 @@ using ItemByIndexFn = decltype(&SH_GetDelItemFromIndex);
 using ItemByIdFn = decltype(&SH_GetDelItemFromID);
 using ScanStatusFn = decltype(&KX_GetLastScanStatus);
 using ItemInfoFn = decltype(&KX_GetDelItemInfo);
+using ReadTableFn = decltype(&KX_ReadPartitionTable);
+using MapVolumeFn = decltype(&KX_MapVolume);
+using StartScanFn = decltype(&KX_StartScan);
+using TypeNameFn = decltype(&KX_GetPartitionTypeName);
 }  // namespace
 
 restorix::FoundItem ToFoundItem(DelItem& record) {
@@ -130,4 +135,43 @@ bool KernelLoader::ItemAt(int index, restorix::FoundItem& out) {
 
 bool KernelLoader::RecoverItem(const std::wstring& folder, restorix::ItemId id) {
   return RecoverFile(folder.c_str(), id.low, id.high) != 0;
+}
+
+std::optional<std::vector<KX_PartitionInfo>> KernelLoader::ReadPartitionTable(const std::wstring& path) {
+  auto fn = Resolve<ReadTableFn>("KX_ReadPartitionTable");
+  if (!fn) return std::nullopt;
+  // A GPT holds 128 entries; a looping extended chain is cut by the kernel.
+  std::vector<KX_PartitionInfo> table(128);
+  for (KX_PartitionInfo& p : table) p.size = sizeof p;
+  const int count = fn(path.c_str(), table.data(), static_cast<int>(table.size()), nullptr, 0);
+  if (count < 0) return std::nullopt;
+  table.resize(std::min<size_t>(static_cast<size_t>(count), table.size()));
+  for (KX_PartitionInfo& p : table) {
+    p.fileSystem[std::size(p.fileSystem) - 1] = 0;
+    p.typeName[std::size(p.typeName) - 1] = 0;
+    p.name[std::size(p.name) - 1] = 0;
+  }
+  return table;
+}
+
+bool KernelLoader::MapVolume(wchar_t letter, const std::wstring& spec) {
+  auto fn = Resolve<MapVolumeFn>("KX_MapVolume");
+  return fn && fn(letter, spec.c_str()) != 0;
+}
+
+bool KernelLoader::CanStartScan() const { return Resolve<StartScanFn>("KX_StartScan") != nullptr; }
+
+int KernelLoader::StartScan(const wchar_t* prefix, const wchar_t* volume, int mode, HWND window) {
+  if (!prefix || !volume) return 0;
+  auto fn = Resolve<StartScanFn>("KX_StartScan");
+  return fn ? fn(prefix, volume, mode, window) : 0;
+}
+
+std::optional<std::wstring> KernelLoader::PartitionTypeName(int index) {
+  auto fn = Resolve<TypeNameFn>("KX_GetPartitionTypeName");
+  if (!fn) return std::nullopt;
+  wchar_t name[32] = {};
+  if (fn(index, name, static_cast<int>(std::size(name))) <= 0) return std::nullopt;
+  name[std::size(name) - 1] = 0;
+  return std::wstring(name);
 }

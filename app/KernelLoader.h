@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/core/SessionKernel.h"
 #include "kernel/Kestrel.h"
@@ -39,6 +40,15 @@ class KernelLoader : public restorix::SessionKernel {
   // facts of one item; none without the export or for an unknown id.
   bool HasItemInfo() const;
   std::optional<KX_ItemInfo> GetItemInfo(uint32_t idLow, uint32_t idHigh);
+  // Disk images: the table of the disk at `path` (none without the export
+  // or when it cannot be read), a letter mapped to "path@OFFSET+LENGTH", and
+  // a scan that picks the engine by the volume's own probe.
+  std::optional<std::vector<KX_PartitionInfo>> ReadPartitionTable(const std::wstring& path);
+  bool MapVolume(wchar_t letter, const std::wstring& spec);
+  bool CanStartScan() const;
+  int StartScan(const wchar_t* prefix, const wchar_t* volume, int mode, HWND window);
+  // The probe's name for the listed volume at `index`; none without the export.
+  std::optional<std::wstring> PartitionTypeName(int index);
 
   int ItemCount() override { return GetItemCount(); }
   bool ItemAt(int index, restorix::FoundItem& out) override;

@@ -81,7 +81,11 @@ BOOL CProgressDlg::OnInitDialog() {
   if (m_app) {
     const std::wstring prefix = m_app->State().PartitionName() + L"\\";
     m_app->State().SetBusy(true);
-    m_app->Kernel().Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
+    KernelLoader& kernel = m_app->Kernel();
+    if (m_probeScan && kernel.CanStartScan())
+      kernel.StartScan(prefix.c_str(), m_partitionName, KX_MODE_DELETED, m_hwnd);
+    else
+      kernel.Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
     m_app->State().SetBusy(false);
     m_scanRunning = true;
   }

@@ -28,6 +28,9 @@ class CProgressDlg : public CDialogBase {
 
   // Ignored when `name` is null.
   void SetPartition(const wchar_t* name, int fsKind);
+  // A letter mapped to a disk image's partition: the kernel's own probe
+  // picks the engine (when the library has KX_StartScan).
+  void SetProbeScan(bool probe) { m_probeScan = probe; }
   // Ignored when null.
   void SetApp(AppContext* app);
   void SetPosition(int x, int y);
@@ -68,6 +71,7 @@ class CProgressDlg : public CDialogBase {
   CPngButton m_cancel;
   wchar_t m_partitionName[100] = {};
   int m_fsKind = -1;
+  bool m_probeScan = false;
   AppContext* m_app = nullptr;
   int m_x = 0;
   int m_y = 0;

@@ -1,5 +1,8 @@
 #include "app/SelectDevice.h"
 
+#include <commdlg.h>
+
+#include <cwctype>
 #include <iterator>
 #include <utility>
 
@@ -82,7 +85,9 @@ void CSelectDevice::FillList() {
     if (!kernel.GetPartitionParameter(&p, i)) continue;
     p.name[std::size(p.name) - 1] = 0;
     HTREEITEM item = tree.InsertItem(p.name, m_partitionImage, m_partitionImage, m_root);
-    m_list.SetItemText(item, 1, p.fsKind == 1 ? restorix::ui::kFsNtfs : restorix::ui::kFsFat);
+    const std::optional<std::wstring> probed = kernel.PartitionTypeName(i);
+    m_list.SetItemText(item, 1,
+                       probed ? probed->c_str() : p.fsKind == 1 ? restorix::ui::kFsNtfs : restorix::ui::kFsFat);
     const VolumeSpace space = QuerySpace(p);
     m_list.SetItemText(item, 2, space.total.c_str());
     m_list.SetItemText(item, 3, space.free.c_str());
@@ -92,9 +97,84 @@ void CSelectDevice::FillList() {
   m_list.RelayoutChildren();  // expanding from code is not announced
 }
 
+// A letter neither the system nor the kernel uses, nor an image already
+// opened here; from Z down, where the system seldom assigns.
+wchar_t CSelectDevice::FreeLetter() const {
+  uint32_t used = GetLogicalDrives() | 0x3u;  // A: and B: stay for floppies
+  if (m_app) {
+    KernelLoader& kernel = m_app->Kernel();
+    const int count = kernel.GetPartitionCount();
+    for (int i = 0; i < count; ++i) {
+      PartitionParameter p = {};
+      if (!kernel.GetPartitionParameter(&p, i)) continue;
+      const wchar_t c = static_cast<wchar_t>(towupper(p.name[0]));
+      if (c >= L'A' && c <= L'Z' && p.name[1] == L':') used |= 1u << (c - L'A');
+    }
+  }
+  for (const auto& [item, image] : m_imageOf) {
+    const std::wstring label = m_list.m_tree.GetItemText(item);
+    if (!label.empty() && label[0] >= L'A' && label[0] <= L'Z') used |= 1u << (label[0] - L'A');
+  }
+  for (wchar_t c = L'Z'; c >= L'D'; --c)
+    if (!(used & (1u << (c - L'A')))) return c;
+  return 0;
+}
+
+HTREEITEM CSelectDevice::OpenDiskImage(const std::wstring& path) {
+  if (!m_app || !m_list.m_tree.Hwnd() || path.empty()) return nullptr;
+  KernelLoader& kernel = m_app->Kernel();
+  const std::optional<std::vector<KX_PartitionInfo>> table = kernel.ReadPartitionTable(path);
+  CCustomTreeChildCtrl& tree = m_list.m_tree;
+  HTREEITEM node = nullptr;
+  if (table) {
+    const size_t slash = path.find_last_of(L"\\/");
+    const std::wstring fileName = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    for (const KX_PartitionInfo& p : *table) {
+      if (p.fileSystem[0] == 0) continue;  // no engine reads it
+      const wchar_t letter = FreeLetter();
+      if (!letter) break;
+      const std::wstring spec = path + L"@" + std::to_wstring(p.firstByte) + L"+" + std::to_wstring(p.bytes);
+      if (!kernel.MapVolume(letter, spec)) continue;
+      if (!node) node = tree.InsertItem(fileName.c_str(), m_rootImage, m_rootImage, TVI_ROOT);
+      const std::wstring name = std::wstring(1, letter) + L":";
+      HTREEITEM item = tree.InsertItem(name.c_str(), m_partitionImage, m_partitionImage, node);
+      m_list.SetItemText(item, 1, p.fileSystem);
+      m_list.SetItemText(item, 2, restorix::FormatGiB(p.bytes).c_str());
+      m_list.SetItemText(item, 3, L"");
+      tree.SetItemData(item, p.fsKind);
+      m_imageOf[item] = path;
+    }
+  }
+  if (!node) {
+    MessageBoxW(m_hwnd, restorix::ui::kNoPartitionInImage, restorix::ui::kCaption, MB_OK);
+    return nullptr;
+  }
+  m_imageNodes[node] = path;
+  TreeView_Expand(tree.Hwnd(), node, TVE_EXPAND);
+  TreeView_SelectItem(tree.Hwnd(), TreeView_GetChild(tree.Hwnd(), node));
+  m_list.RelayoutChildren();
+  return node;
+}
+
+void CSelectDevice::ChooseDiskImage() {
+  wchar_t file[MAX_PATH * 4] = {};
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = m_hwnd;
+  ofn.lpstrFilter = restorix::ui::kDiskImageFilter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = static_cast<DWORD>(std::size(file));
+  ofn.lpstrTitle = restorix::ui::kOpenDiskImage;
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (GetOpenFileNameW(&ofn)) OpenDiskImage(file);
+}
+
 void CSelectDevice::StartProcedure() {
   CCustomTreeChildCtrl& tree = m_list.m_tree;
   HTREEITEM selected = tree.Hwnd() ? TreeView_GetSelection(tree.Hwnd()) : nullptr;
+  // An image's own node is a heading, as the root is.
+  if (selected && m_imageNodes.count(selected)) selected = m_root;
   const std::wstring name =
       selected ? restorix::LabelPart(tree.GetItemText(selected), 0).value_or(std::wstring()) : std::wstring();
   const std::wstring programFolder = m_app ? m_app->Settings().ProgramFolder() : GetProgramFolder(nullptr);
@@ -112,8 +192,14 @@ void CSelectDevice::StartProcedure() {
   }
   const int fsKind = static_cast<int>(tree.GetItemData(selected));
   CProgressDlg dialog;
-  if (m_app) m_app->State().SetCurrentPartition(name, static_cast<uint8_t>(fsKind));
+  const auto image = m_imageOf.find(selected);
+  const bool mapped = image != m_imageOf.end();
+  if (m_app) {
+    m_app->State().SetCurrentPartition(name, static_cast<uint8_t>(fsKind));
+    m_app->State().SetImageFile(mapped ? image->second : std::wstring());
+  }
   dialog.SetPartition(name.c_str(), fsKind);
+  dialog.SetProbeScan(mapped);
   dialog.SetApp(m_app);
   RECT rc;
   GetClientRect(m_hwnd, &rc);
@@ -136,6 +222,10 @@ void CSelectDevice::StartProcedure() {
 }
 
 bool CSelectDevice::OnCommand(int id, int code, HWND) {
+  if (id == IDC_OPEN_IMAGE && (code == BN_CLICKED || code == 0)) {  // the button or the menu item
+    ChooseDiskImage();
+    return true;
+  }
   if (id != IDC_NEXT || code != BN_CLICKED) return false;
   StartProcedure();
   return true;
@@ -144,8 +234,20 @@ bool CSelectDevice::OnCommand(int id, int code, HWND) {
 std::optional<LRESULT> CSelectDevice::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PARTITION_ACTIVATED) {
     HWND tree = m_list.m_tree.Hwnd();
-    if (!tree || TreeView_GetSelection(tree) != m_root) StartProcedure();
+    HTREEITEM selected = tree ? TreeView_GetSelection(tree) : nullptr;
+    if (selected != m_root && !m_imageNodes.count(selected)) StartProcedure();
     return 1;
+  }
+  if (message == WM_CONTEXTMENU) {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return 0;
+    AppendMenuW(menu, MF_STRING, IDC_OPEN_IMAGE, restorix::ui::kOpenDiskImage);
+    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (at.x == -1 && at.y == -1) GetCursorPos(&at);  // from the keyboard
+    const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, m_hwnd, nullptr);
+    DestroyMenu(menu);
+    if (chosen == IDC_OPEN_IMAGE) ChooseDiskImage();
+    return 0;
   }
   return CPageDialog::OnMessage(message, wParam, lParam);
 }

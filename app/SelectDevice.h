@@ -4,6 +4,9 @@
 
 #include <commctrl.h>
 
+#include <map>
+#include <string>
+
 #include "app/PageDialog.h"
 #include "controls/ColumnTreeCtrl.h"
 #include "controls/PngButton.h"
@@ -18,6 +21,11 @@ class CSelectDevice : public CPageDialog {
 
   CColumnTreeCtrl& List() { return m_list; }
   HTREEITEM RootItem() const { return m_root; }
+  // Lists the supported partitions of the disk image at `path` under a node
+  // named after the file, each mapped to a free drive letter. Returns the
+  // node, or none when the image has no partition the kernel reads (the
+  // user has been told). The file dialog ends here.
+  HTREEITEM OpenDiskImage(const std::wstring& path);
 
  protected:
   BOOL OnInitDialog() override;
@@ -28,6 +36,8 @@ class CSelectDevice : public CPageDialog {
   void PrepareList();
   void FillList();
   void StartProcedure();
+  void ChooseDiskImage();
+  wchar_t FreeLetter() const;
 
   HIMAGELIST m_images = nullptr;
   int m_rootImage = -1;
@@ -35,4 +45,8 @@ class CSelectDevice : public CPageDialog {
   CPngButton m_next;
   CColumnTreeCtrl m_list;
   HTREEITEM m_root = nullptr;
+  // Rows of image partitions: the image file each one's letter maps.
+  std::map<HTREEITEM, std::wstring> m_imageOf;
+  // The nodes named after the opened image files.
+  std::map<HTREEITEM, std::wstring> m_imageNodes;
 };

@@ -71,6 +71,8 @@
 #define IDC_KEYWORD_LABEL 1030
 #define IDC_ABOUT_TEXT 1031
 #define IDC_ABOUT_ICON 1032
+// The device page's "open a disk image" button and menu item.
+#define IDC_OPEN_IMAGE 1033
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -20,6 +20,16 @@ uint8_t AppState::PartitionType() const {
   return m_partitionType;
 }
 
+void AppState::SetImageFile(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_imageFile = path;
+}
+
+std::wstring AppState::ImageFile() const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_imageFile;
+}
+
 void AppState::SetPreviewFile(const std::wstring& path) {
   std::lock_guard<std::mutex> hold(m_lock);
   m_previewFile = path;

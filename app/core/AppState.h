@@ -19,6 +19,10 @@ class AppState {
   void SetCurrentPartition(const std::wstring& name, uint8_t fsKind);
   std::wstring PartitionName() const;
   uint8_t PartitionType() const;
+  // The disk image file whose partition the chosen letter maps; empty for
+  // a volume of the system.
+  void SetImageFile(const std::wstring& path);
+  std::wstring ImageFile() const;
 
   void SetPreviewFile(const std::wstring& path);
   std::wstring PreviewFile() const;
@@ -39,6 +43,7 @@ class AppState {
   std::wstring m_partitionName;
   uint8_t m_partitionType = 255;
   std::wstring m_previewFile;
+  std::wstring m_imageFile;
   FolderIndex m_index;
   std::atomic<int32_t> m_busy{0};
   std::atomic<int32_t> m_stopRequested{0};

@@ -35,6 +35,10 @@ inline constexpr wchar_t kChoosePartitionRoot[] = L"选择分区";
 inline constexpr wchar_t kUnnamedPartition[] = L"lost";
 inline constexpr wchar_t kFsNtfs[] = L"NTFS";
 inline constexpr wchar_t kFsFat[] = L"FAT";
+// Disk images on the device page.
+inline constexpr wchar_t kOpenDiskImage[] = L"打开磁盘镜像...";
+inline constexpr wchar_t kDiskImageFilter[] =
+    L"磁盘镜像 (*.img;*.dd;*.raw;*.bin)\0*.img;*.dd;*.raw;*.bin\0所有文件 (*.*)\0*.*\0";
 // Counts: prefix, number, suffix.
 inline constexpr wchar_t kFoundFilesBefore[] = L"找到 ";
 inline constexpr wchar_t kFoundFilesAfter[] = L" 个文件";
@@ -54,6 +58,7 @@ inline constexpr wchar_t kAskExitBusy[] = L"有任务在运行,你确定要退�
 inline constexpr wchar_t kRestarting[] = L"程序异常,重启软件中.....";
 inline constexpr wchar_t kNeedAdministrator[] = L"需要管理员的权限才能运行本程序!";
 // Followed by the kernel's own sentence.
+inline constexpr wchar_t kNoPartitionInImage[] = L"该镜像中没有可识别的分区!";
 inline constexpr wchar_t kCannotReadPartition[] = L"无法读取该分区: ";
 // The end of a recovery: the word, then "!" or the failures.
 inline constexpr wchar_t kRecoveryDone[] = L"恢复完毕";

@@ -2,7 +2,8 @@
 # A small (16 MiB) FAT16 volume for the desktop program's GUI test: a few folders,
 # some files deleted with mdel (their 0xE5 entries stay for the scan); and
 # beside it an empty 8 MiB NTFS volume, restorix_gui_ntfs.img, for the
-# partition list, and a second FAT volume, restorix_gui_search.img.
+# partition list, a second FAT volume, restorix_gui_search.img, and the
+# whole-disk image disk_gpt.img.
 # Usage: make_gui_image.sh OUTDIR  ->  OUTDIR/restorix_gui.img (printed)
 set -euo pipefail
 out=${1:?usage: make_gui_image.sh OUTDIR}
@@ -52,4 +53,7 @@ ntfs="$out/restorix_gui_ntfs.img"
 rm -f "$ntfs"
 truncate -s 8M "$ntfs"
 mkntfs -F -Q -q -s 512 -p 0 -H 0 -S 0 -L RESTORIXNTFS "$ntfs" >/dev/null 2>&1
+# disk_gpt.img (a GPT disk with a FAT32 and an NTFS partition) and its
+# manifests, for opening a disk image from the device page.
+bash "$(dirname "$0")/../fixtures/make_disks.sh" "$out" >/dev/null
 echo "$img"

@@ -55,6 +55,7 @@ namespace guitest {
 void TestResultsPage(CRestorixDlg& dlg, bool imageMapped);
 void ShowResultsForShowcase(CRestorixDlg& dlg);
 void TestHexView();  // HexViewTest.cpp
+void TestDiskImage(CRestorixDlg& dlg);  // DiskImageTest.cpp
 }  // namespace guitest
 
 namespace {
@@ -494,8 +495,8 @@ void TestDevicePage(CRestorixDlg& dlg, bool imageMapped) {
   ULARGE_INTEGER a, t, f;
   if (!GetDiskFreeSpaceExW(L"R:", &a, &t, &f)) {
     // Wine does not know the letter: the size comes from the volume's 32768 sectors.
-    CHECK_MSG(list.m_tree.GetItemText(fat) == L"R:\tFAT\t" + restorix::FormatGiB(16u << 20) + L"\t\t",
-              "R: shows FAT and the capacity from its own sectors, no free space");
+    CHECK_MSG(list.m_tree.GetItemText(fat) == L"R:\tFAT16\t" + restorix::FormatGiB(16u << 20) + L"\t\t",
+              "R: shows the probe's FAT16 and the capacity from its own sectors, no free space");
   }
   CHECK_MSG(list.m_tree.GetItemData(fat) == 2 && list.m_tree.GetItemData(ntfs) == 1, "items carry their FsKind");
   const std::wstring ntfsLabel = list.m_tree.GetItemText(ntfs);
@@ -906,6 +907,7 @@ void DriveWindow(WindowRun& run) {
   if (g_scanHook) UnhookWindowsHookEx(g_scanHook);
   TestResultsPage(dlg, run.imageMapped);
   TestSearchAndPreview(dlg, run.imageMapped);
+  if (run.imageMapped) TestDiskImage(dlg);
   TestBrowseFolder(hwnd);
 
   // Exit: the question, Cancel twice, then OK while a worker still runs.
