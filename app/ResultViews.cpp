@@ -60,7 +60,7 @@ void AppendFileRow(HWND list, const restorix::FoundItem& found, KernelLoader& ke
   ListView_SetItemText(list, at, 2, row.time.data());
   if (kernel.HasItemInfo()) {
     const std::optional<KX_ItemInfo> info = kernel.GetItemInfo(found.id.low, found.id.high);
-    std::wstring state = info ? restorix::ItemStateText(info->state, info->overwrittenShare)
+    std::wstring state = info ? restorix::ItemStateText(info->state, info->overwrittenShare, info->flags)
                               : restorix::ItemStateText(KX_STATE_UNKNOWN, 0);
     ListView_SetItemText(list, at, 3, state.data());
   }

@@ -169,12 +169,12 @@ class KernelSession {
   // (on this thread). Returns false with the kernel's message when the
   // volume could not be read or is not supported; an interrupted scan
   // keeps what it found.
-  bool Scan(bool quiet, const std::function<void(uint64_t)>& tick, std::string& error) {
+  bool Scan(bool quiet, int mode, const std::function<void(uint64_t)>& tick, std::string& error) {
     ProgressLine progress(quiet);
     {
       std::unique_ptr<ScanListener> listener = CreateScanListener();
       const std::u16string prefix = Prefix();
-      if (!KX_StartScan(K(prefix), K(name_), KX_MODE_DELETED, listener->Window())) {
+      if (!KX_StartScan(K(prefix), K(name_), mode, listener->Window())) {
         error = ScanStatusText();
         return false;
       }
@@ -541,7 +541,7 @@ char16_t PathSeparator() { return static_cast<char16_t>(FolderSeparator()); }
 bool OpenAndScan(KernelSession& kernel, const Options& options, const std::string& volume,
                  const std::function<void(uint64_t)>& tick) {
   std::string error;
-  if (kernel.Open(volume, error) && kernel.Scan(options.quiet, tick, error)) return true;
+  if (kernel.Open(volume, error) && kernel.Scan(options.quiet, options.mode, tick, error)) return true;
   if (volume == options.volume && KX_GetLastScanStatus(nullptr, 0) != KX_SCAN_READ_ERROR)
     error += OffsetHint(volume);
   ErrLine(error);

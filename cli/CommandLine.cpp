@@ -154,8 +154,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   bool all = false;
   app.add_option("VOLUME", volumes);
   std::vector<std::string> partitionTexts;
+  bool deep = false, formatted = false;
   if (cmd != Command::List) {
     app.add_flag("-q,--quiet", o.quiet);
+    app.add_flag("--deep", deep);
+    app.add_flag("--formatted", formatted);
     app.add_option("--partition", partitionTexts)->type_name("N")->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   }
   bool json = false, jsonl = false;
@@ -195,6 +198,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     if (volumes[0].empty()) return Fail("empty disk name", cmd);
     o.volume = volumes[0];
   }
+  if (deep && formatted) return Fail("--deep and --formatted do not go together", cmd);
+  if (deep) o.mode = KX_MODE_DEEP;
+  if (formatted) o.mode = KX_MODE_FORMATTED;
   if (partitionTexts.size() > 1) return Fail("--partition given twice", cmd);
   if (!partitionTexts.empty()) {
     uint64_t n = 0;
@@ -263,11 +269,12 @@ std::string HelpText(Command command) {
              "with 'kestrel scan DISK --partition N'.\n";
     case Command::Scan:
       return std::string(
-                 "usage: kestrel scan VOLUME [--json | --jsonl] [--partition N] [--quiet]\n"
+                 "usage: kestrel scan VOLUME [--json | --jsonl] [--partition N] [--deep | --formatted]\n"
+                 "                    [--quiet]\n"
                  "\n"
                  "Scans VOLUME for deleted files and prints one line per found item,\n"
                  "tab-separated: id, size in bytes, state (intact, partly-overwritten,\n"
-                 "overwritten, damaged or unknown), modified time (UTC, ISO 8601, empty\n"
+                 "overwritten, damaged, encrypted or unknown), modified time (UTC, ISO 8601, empty\n"
                  "when unknown) and the path inside the volume.\n"
                  "\n"
                  "VOLUME       a drive letter (D:) or the path of a disk image or device;\n"
@@ -276,13 +283,18 @@ std::string HelpText(Command command) {
                  "             them (needed when the disk has several supported partitions)\n"
                  "--json       print one JSON object: the volume and an array of items\n"
                  "--jsonl      print one JSON object per item and line, as they are found\n"
+                 "--deep       find files by their contents in the free space (or the whole\n"
+                 "             disk when no file system is readable), under \"Carved files\"\n"
+                 "--formatted  rebuild the previous file system of a quick-formatted volume,\n"
+                 "             under \"Previous file system\"\n"
                  "-q, --quiet  no progress on stderr\n"
                  "\n") +
              kExitStatusText;
     case Command::Recover:
       return std::string(
                  "usage: kestrel recover VOLUME --to DIR (--all | --id ID[,ID...] | --match TEXT)\n"
-                 "                       [--partition N] [--intact-only] [--report FILE] [--quiet]\n"
+                 "                       [--partition N] [--deep | --formatted] [--intact-only]\n"
+                 "                       [--report FILE] [--quiet]\n"
                  "\n"
                  "Scans VOLUME and writes the chosen deleted files to\n"
                  "DIR/Deleted/<path inside the volume>, then prints\n"
@@ -292,6 +304,7 @@ std::string HelpText(Command command) {
                  "\n"
                  "-o, --to DIR    the recovery folder (created when missing; never on VOLUME)\n"
                  "--partition N   partition N of a whole disk, as 'kestrel list DISK' shows it\n"
+                 "--deep, --formatted  recover what that scan finds (see 'kestrel scan --help')\n"
                  "--all           every found item\n"
                  "--id ID[,ID]    the items with these ids, as 'kestrel scan' prints them;\n"
                  "                a list with commas, or --id again\n"

@@ -2,6 +2,8 @@
 // arguments without touching the kernel or the file system.
 #pragma once
 
+#include "kernel/Kestrel.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,6 +37,7 @@ struct Options {
   std::string outDir;     // recover: --to
   std::string report;     // recover: --report FILE, or ""
   bool intactOnly = false;
+  int mode = KX_MODE_DELETED;  // --deep, --formatted
   Selection selection = Selection::None;
   std::vector<uint64_t> ids;  // --id, in the order given, without repeats
   std::string match;          // --match

@@ -117,7 +117,12 @@ void AppendScanLine(std::string& out, const Item& item, std::u16string_view insi
   out += '\t';
   AppendNumber(out, item.size);
   out += '\t';
-  out += StateName(item.hasInfo ? item.info.state : KX_STATE_UNKNOWN);
+  // An encrypted file's clusters may be whole, but its contents are not
+  // to be had without the owner's key: that is what the user must read.
+  if (item.hasInfo && (item.info.flags & KX_FLAG_ENCRYPTED))
+    out += "encrypted";
+  else
+    out += StateName(item.hasInfo ? item.info.state : KX_STATE_UNKNOWN);
   out += '\t';
   if (item.hasInfo) out += FormatUtc(item.info.modified);
   out += '\t';

@@ -45,7 +45,10 @@ std::wstring FormatItemTime(uint64_t fileTime) {
 
 std::wstring FormatItemSize(uint64_t size) { return std::to_wstring(size); }
 
-std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare) {
+std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare, uint32_t flags) {
+  // Whole clusters of an encrypted file still cannot be read without the
+  // owner's key: that is what its row must say.
+  if (flags & KX_FLAG_ENCRYPTED) return ui::kStateEncrypted;
   switch (state) {
     case KX_STATE_INTACT:
       return ui::kStateIntact;

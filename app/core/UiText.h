@@ -20,6 +20,7 @@ inline constexpr wchar_t kColumnFree[] = L"可用空间";
 
 // A found item's state on the volume now.
 inline constexpr wchar_t kStateIntact[] = L"完好";
+inline constexpr wchar_t kStateEncrypted[] = L"encrypted";
 inline constexpr wchar_t kStatePartly[] = L"部分覆盖 ";  // followed by the share, "37%"
 inline constexpr wchar_t kStateOverwritten[] = L"已覆盖";
 inline constexpr wchar_t kStateUnknown[] = L"未知";

@@ -180,6 +180,7 @@ TEST(ItemFormat, StateColumn) {
   EXPECT_EQ(ItemStateText(KX_STATE_OVERWRITTEN, 10000), L"已覆盖");
   EXPECT_EQ(ItemStateText(KX_STATE_UNKNOWN, 0), L"未知");
   EXPECT_EQ(ItemStateText(KX_STATE_DAMAGED, 0), L"未知");
+  EXPECT_EQ(ItemStateText(KX_STATE_INTACT, 0, KX_FLAG_ENCRYPTED), L"encrypted");
   EXPECT_TRUE(ItemStateGreyed(KX_STATE_OVERWRITTEN));
   EXPECT_FALSE(ItemStateGreyed(KX_STATE_PARTLY_OVERWRITTEN));
 }

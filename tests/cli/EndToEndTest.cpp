@@ -683,6 +683,30 @@ TEST(KestrelCli, SummaryCountsStatesAndIntactOnlyTakesIntactItems) {
   }
 }
 
+// The two other scans: files by their contents, and the file system before
+// a quick format, listed and recovered like deleted files.
+TEST(KestrelCli, DeepAndFormattedScansListAndRecoverTheirFinds) {
+  struct Case {
+    const char* image;
+    const char* flag;
+    const char* folder;
+  } cases[] = {{"carve_ntfs", "--deep", "Carved files/"},
+               {"fmt_ntfs_diff", "--formatted", "Previous file system/"}};
+  for (const Case& c : cases) {
+    fs::path img = RequireImage(c.image);
+    if (img.empty()) return;
+    RunResult scan = Kestrel({"scan", img.string(), c.flag});
+    ASSERT_EQ(scan.status, 0) << c.image << scan.err;
+    auto rows = ParseScan(scan.out);
+    ASSERT_FALSE(rows.empty()) << c.image;
+    for (const ScanLine& row : rows) EXPECT_EQ(row.path.rfind(c.folder, 0), 0u) << row.path;
+    TempDir tmp;
+    RunResult all = Kestrel({"recover", img.string(), c.flag, "--to", tmp.path().string(), "--all"});
+    EXPECT_EQ(FilesUnder(tmp.path()).size(), rows.size()) << c.image << all.err;
+  }
+  EXPECT_EQ(Kestrel({"scan", "x.img", "--deep", "--formatted"}).status, 2);
+}
+
 // Folder and image names that are not UTF-8 are used byte for byte.
 TEST(KestrelCli, PathsThatAreNotUtf8PassUnchanged) {
   fs::path sample = RequireImage("sample_ntfs");
