@@ -74,17 +74,6 @@ void ScanThread(VolumeSource source, const ModeEntry* mode) {
     Outcome ignored;
     if (engine && probe.outcome.ok()) fileSystem = engine->open(source, ignored);
     opened = mode->open(source, std::move(fileSystem), outcome);
-    if (opened) {
-      {
-        std::lock_guard<std::mutex> hold(s.recoveryLock);
-        s.facts = opened->Facts();
-      }
-      ScanSink sink(TheRegistry(), s.scanPrefix, s.notifyWindow, &s.progress);
-      outcome = opened->Scan(sink);
-      if (StopRequested() && outcome.ok()) outcome = Outcome::Stopped();
-    } else if (outcome.ok()) {
-      outcome = Outcome::Damaged(u"the volume cannot be opened");
-    }
   } else if (!engine) {
     outcome = probe.outcome.kind == OutcomeKind::ReadError
                   ? probe.outcome
@@ -93,17 +82,17 @@ void ScanThread(VolumeSource source, const ModeEntry* mode) {
     outcome = probe.outcome;
   } else {
     opened = engine->open(source, outcome);
-    if (opened) {
-      {
-        std::lock_guard<std::mutex> hold(s.recoveryLock);
-        s.facts = opened->Facts();
-      }
-      ScanSink sink(TheRegistry(), s.scanPrefix, s.notifyWindow, &s.progress);
-      outcome = opened->Scan(sink);
-      if (StopRequested() && outcome.ok()) outcome = Outcome::Stopped();
-    } else if (outcome.ok()) {
-      outcome = Outcome::Damaged(u"the volume cannot be opened");
+  }
+  if (opened) {
+    {
+      std::lock_guard<std::mutex> hold(s.recoveryLock);
+      s.facts = opened->Facts();
     }
+    ScanSink sink(TheRegistry(), s.scanPrefix, s.notifyWindow, &s.progress);
+    outcome = opened->Scan(sink);
+    if (StopRequested() && outcome.ok()) outcome = Outcome::Stopped();
+  } else if (outcome.ok()) {
+    outcome = Outcome::Damaged(u"the volume cannot be opened");
   }
   {
     std::lock_guard<std::mutex> hold(s.recoveryLock);
