@@ -64,9 +64,10 @@ for spec in "ntfs 512" "ntfs_s4k 4096"; do
   timeout 300 wine "$exe" recover N: --to "$(winepath -w "$out")" --all >/dev/null || status=1
   while IFS=$'\t' read -r path size mtime sum; do
     case "$path" in "#"*) continue ;; esac
-    listed_as="N:\\Deleted\\${path//\//\\}"
+    # The path inside the volume, with the Windows separator.
+    listed_as="${path//\//\\}"
     # (Through the environment: awk -v would read "\t" in a path as a tab.)
-    hits=$(P="$listed_as" S="$size" awk -F'\t' '$4 == ENVIRON["P"] && $2 == ENVIRON["S"]' \
+    hits=$(P="$listed_as" S="$size" awk -F'\t' '$5 == ENVIRON["P"] && $2 == ENVIRON["S"]' \
              "$work/$name.scan" | wc -l)
     if [ "$hits" -ne 1 ]; then
       echo "$name: $path listed $hits times with size $size" >&2
