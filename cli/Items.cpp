@@ -72,6 +72,27 @@ std::string FormatUtc(uint64_t fileTime) {
   int64_t year;
   unsigned month, day;
   CivilFromDays(days - kDaysFrom1601To1970, year, month, day);
+  // The common case by hand: every line of a scan formats one of these.
+  if (year >= 0 && year <= 9999) {
+    char t[20];
+    auto two = [&](int at, unsigned v) {
+      t[at] = static_cast<char>('0' + v / 10);
+      t[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    two(0, static_cast<unsigned>(year / 100));
+    two(2, static_cast<unsigned>(year % 100));
+    t[4] = '-';
+    two(5, month);
+    t[7] = '-';
+    two(8, day);
+    t[10] = 'T';
+    two(11, secondOfDay / 3600);
+    t[13] = ':';
+    two(14, secondOfDay / 60 % 60);
+    t[16] = ':';
+    two(17, secondOfDay % 60);
+    return std::string(t, 19) + 'Z';
+  }
   char text[48];
   int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ",
                         static_cast<long long>(year), month, day, secondOfDay / 3600,
