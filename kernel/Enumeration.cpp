@@ -11,12 +11,6 @@
 namespace kestrel {
 namespace {
 
-std::u16string Ascii(const char* text) {
-  std::u16string out;
-  for (; *text; ++text) out += static_cast<char16_t>(static_cast<unsigned char>(*text));
-  return out;
-}
-
 VolumeSource PhysicalSource(uint8_t driveNumber) {
   VolumeSource source;
   if (driveNumber >= 128) {
@@ -33,12 +27,7 @@ VolumeSource PhysicalSource(uint8_t driveNumber) {
 
 std::vector<uint8_t> ReadLead(const VolumeSource& source) {
   auto device = source.OpenWindow();
-  if (!device) return {};
-  std::vector<uint8_t> bytes(4096);
-  size_t got = 0;
-  if (!device->ReadAt(0, bytes.data(), bytes.size(), got) || got < 512) return {};
-  bytes.resize(got);
-  return bytes;
+  return device ? ReadLeadingBytes(*device) : std::vector<uint8_t>();
 }
 
 ProbeResult ProbeSource(const VolumeSource& source, const EngineEntry** which) {
@@ -89,7 +78,7 @@ std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint
     part.deviceSectorBytes = disk.deviceSectorBytes;
     char name[48];
     std::snprintf(name, sizeof name, ", partition %d", e.number);
-    part.name = disk.name + Ascii(name);
+    part.name = disk.name + Ascii16(name);
     ProbeResult probe = ProbeSource(part);
     if (!probe.Matches()) continue;
     found.push_back(DevicePartition{e.number, probe.fsKind, probe.typeName, std::move(part)});
@@ -182,7 +171,7 @@ bool BuildDeviceName(const DeviceList& list, size_t index, std::u16string& out, 
     }
     std::snprintf(text, sizeof text, format, static_cast<int>(index + 1));
   }
-  std::u16string name = Ascii(text);
+  std::u16string name = Ascii16(text);
   if (name.size() < capacity) out = name;
   return true;
 }

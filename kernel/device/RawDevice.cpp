@@ -9,16 +9,6 @@
 namespace kestrel {
 namespace {
 
-// The first bytes of a device, read aligned for both 512- and 4096-byte
-// sectors. Empty when fewer than 512 bytes arrive.
-std::vector<uint8_t> ReadLeadingBytes(os::Device& device) {
-  std::vector<uint8_t> bytes(4096);
-  size_t got = 0;
-  if (!device.ReadAt(0, bytes.data(), bytes.size(), got) || got < 512) return {};
-  bytes.resize(got);
-  return bytes;
-}
-
 char16_t FloppyLetter(uint8_t driveNumber) { return driveNumber == 0 ? u'A' : u'B'; }
 
 void FillFromSystemGeometry(const os::DiskGeometry& g, GeometrySummary& out) {
@@ -30,6 +20,15 @@ void FillFromSystemGeometry(const os::DiskGeometry& g, GeometrySummary& out) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> ReadLeadingBytes(os::Device& device) {
+  std::vector<uint8_t> bytes(4096);
+  size_t got = 0;
+  if (!device.ReadAt(0, bytes.data(), bytes.size(), got) || got < 512) return {};
+  bytes.resize(got);
+  return bytes;
+}
+
 
 uint16_t MediaClassFromType(uint32_t mediaType) {
   if ((mediaType >= 1 && mediaType <= 10) || (mediaType >= 13 && mediaType <= 22))

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "kernel/os/Os.h"
 
 namespace kestrel {
 
@@ -26,6 +29,10 @@ struct GeometrySummary {
 
 // MEDIA_TYPE to media class.
 uint16_t MediaClassFromType(uint32_t mediaType);
+
+// The first 4096 bytes of a device, read whole for both 512- and
+// 4096-byte sectors. Empty when fewer than 512 bytes arrive.
+std::vector<uint8_t> ReadLeadingBytes(os::Device& device);
 
 bool QueryPhysicalGeometry(uint8_t driveNumber, GeometrySummary& out);
 // The system's geometry of a lettered volume; false when it gives none
