@@ -595,11 +595,19 @@ int RunScan(const Options& options) {
     Out(out);
   } else {
     // Lines go out in large writes.
+    // One record for every line: the path is read where the kernel put it.
     std::string block;
+    DelItem record;
     Item item;
+    const char separator = static_cast<char>(PathSeparator());
     for (int i = 0; i < count; ++i) {
-      if (!ReadItem(i, item)) continue;
-      AppendScanLine(block, item, PathInVolume(item.path, prefix, PathSeparator()));
+      if (!SH_GetDelItemFromIndex(i, &record)) continue;
+      item.id = (uint64_t{record.idHigh} << 32) | record.idLow;
+      item.size = record.size;
+      item.info = {};
+      item.info.size = sizeof item.info;
+      item.hasInfo = KX_GetDelItemInfo(record.idLow, record.idHigh, &item.info) != 0;
+      AppendScanLine(block, item, PathInVolumeView(RecordPath(record), prefix), separator);
       if (block.size() >= (1u << 16)) {
         Out(block);
         block.clear();

@@ -43,11 +43,15 @@ Item ItemFromRecord(const DelItem& record) {
   Item item;
   item.id = (uint64_t{record.idHigh} << 32) | record.idLow;
   item.size = record.size;
+  item.path.assign(RecordPath(record));
+  return item;
+}
+
+std::u16string_view RecordPath(const DelItem& record) {
   size_t n = 0;
   const size_t capacity = sizeof record.path / sizeof record.path[0];
   while (n < capacity && record.path[n] != 0) ++n;
-  item.path.assign(reinterpret_cast<const char16_t*>(record.path), n);
-  return item;
+  return std::u16string_view(reinterpret_cast<const char16_t*>(record.path), n);
 }
 
 uint32_t IdLow(uint64_t id) { return static_cast<uint32_t>(id & 0xFFFFFFFFu); }
@@ -55,17 +59,27 @@ uint32_t IdHigh(uint64_t id) { return static_cast<uint32_t>(id >> 32); }
 
 std::u16string PathInVolume(std::u16string_view kernelPath, std::u16string_view prefix,
                             char16_t separator) {
-  std::u16string_view rest = kernelPath;
-  if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix) rest.remove_prefix(prefix.size());
-  constexpr std::u16string_view kDeleted = u"Deleted\\";
-  if (rest.substr(0, kDeleted.size()) == kDeleted) rest.remove_prefix(kDeleted.size());
-  std::u16string out(rest);
+  std::u16string out(PathInVolumeView(kernelPath, prefix));
   if (separator != u'\\') std::replace(out.begin(), out.end(), u'\\', separator);
   return out;
 }
 
+std::u16string_view PathInVolumeView(std::u16string_view kernelPath, std::u16string_view prefix) {
+  std::u16string_view rest = kernelPath;
+  if (!prefix.empty() && rest.substr(0, prefix.size()) == prefix) rest.remove_prefix(prefix.size());
+  constexpr std::u16string_view kDeleted = u"Deleted\\";
+  if (rest.substr(0, kDeleted.size()) == kDeleted) rest.remove_prefix(kDeleted.size());
+  return rest;
+}
+
 std::string FormatUtc(uint64_t fileTime) {
-  if (fileTime == 0) return {};
+  std::string out;
+  AppendUtc(out, fileTime);
+  return out;
+}
+
+void AppendUtc(std::string& out, uint64_t fileTime) {
+  if (fileTime == 0) return;
   const uint64_t seconds = fileTime / kTicksPerSecond;
   const auto days = static_cast<int64_t>(seconds / kSecondsPerDay);
   const auto secondOfDay = static_cast<unsigned>(seconds % kSecondsPerDay);
@@ -91,13 +105,15 @@ std::string FormatUtc(uint64_t fileTime) {
     two(14, secondOfDay / 60 % 60);
     t[16] = ':';
     two(17, secondOfDay % 60);
-    return std::string(t, 19) + 'Z';
+    t[19] = 'Z';
+    out.append(t, 20);
+    return;
   }
   char text[48];
   int n = std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02u:%02u:%02uZ",
                         static_cast<long long>(year), month, day, secondOfDay / 3600,
                         secondOfDay / 60 % 60, secondOfDay % 60);
-  return std::string(text, std::min<size_t>(n > 0 ? static_cast<size_t>(n) : 0, sizeof text - 1));
+  out.append(text, std::min<size_t>(n > 0 ? static_cast<size_t>(n) : 0, sizeof text - 1));
 }
 
 const char* StateName(uint32_t state) {
@@ -133,7 +149,8 @@ std::string FlagsJson(uint32_t flags) {
   return out + "]";
 }
 
-void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath) {
+void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath,
+                    char separator) {
   AppendNumber(out, item.id);
   out += '\t';
   AppendNumber(out, item.size);
@@ -145,12 +162,16 @@ void AppendScanLine(std::string& out, const Item& item, std::u16string_view insi
   else
     out += StateName(item.hasInfo ? item.info.state : KX_STATE_UNKNOWN);
   out += '\t';
-  if (item.hasInfo) out += FormatUtc(item.info.modified);
+  if (item.hasInfo) AppendUtc(out, item.info.modified);
   out += '\t';
   const size_t start = out.size();
   os::AppendUtf8(out, insidePath);
-  for (size_t i = start; i < out.size(); ++i)
-    if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F) out[i] = '?';
+  for (size_t i = start; i < out.size(); ++i) {
+    if (static_cast<unsigned char>(out[i]) < 0x20 || out[i] == 0x7F)
+      out[i] = '?';
+    else if (out[i] == '\\')
+      out[i] = separator;  // UTF-8 never uses an ASCII byte inside a longer sequence
+  }
   out += '\n';
 }
 

@@ -23,6 +23,8 @@ struct Item {
 
 // Copies a record; the path stops at its terminator or at the field's end.
 Item ItemFromRecord(const DelItem& record);
+// The record's path up to its terminator or the field's end.
+std::u16string_view RecordPath(const DelItem& record);
 uint32_t IdLow(uint64_t id);
 uint32_t IdHigh(uint64_t id);
 
@@ -31,9 +33,12 @@ uint32_t IdHigh(uint64_t id);
 // components are joined with `separator` ("docs/a.txt" on POSIX).
 std::u16string PathInVolume(std::u16string_view kernelPath, std::u16string_view prefix,
                             char16_t separator);
+// The same, still joined with '\\': a view into `kernelPath`.
+std::u16string_view PathInVolumeView(std::u16string_view kernelPath, std::u16string_view prefix);
 
 // A UTC FILETIME as ISO 8601, "2024-03-01T12:34:56Z"; "" for 0.
 std::string FormatUtc(uint64_t fileTime);
+void AppendUtc(std::string& out, uint64_t fileTime);
 // "intact", "partly-overwritten", "overwritten", "damaged" or "unknown".
 const char* StateName(uint32_t state);
 // The flag names set in `flags` ("compressed", "sparse", ...), as a JSON array.
@@ -43,7 +48,10 @@ std::string FlagsJson(uint32_t flags);
 // volume, tab-separated, with "\n". Tabs and line ends cannot occur in
 // names the kernel lets through; any control character left is shown as
 // "?" so that a line is always one item with exactly its five columns.
-void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath);
+// Backslashes in `insidePath` (the kernel's folder separator) are written
+// as `separator`.
+void AppendScanLine(std::string& out, const Item& item, std::u16string_view insidePath,
+                    char separator = '\\');
 
 // One item as a JSON object (no line end).
 std::string ItemJson(const Item& item, std::u16string_view insidePath);

@@ -30,6 +30,7 @@ bool DelItemRegistry::Append(std::u16string_view path, uint32_t idLow, uint32_t 
   item.path = at;
   item.pathLength = static_cast<uint32_t>(path.size());
   item.id = (uint64_t{idHigh} << 32) | idLow;
+  if (count_ > 0 && item.id <= At(count_ - 1).id) ascending_ = false;
   item.size = size;
   item.modified = modified;
   item.details = details;
@@ -54,7 +55,30 @@ bool DelItemRegistry::CopyOut(size_t index, DelItem* out) const {
 }
 
 bool DelItemRegistry::FindIndex(uint64_t id, size_t& index) const {
+  if (ascending_) {
+    // Ids are unique while they ascend, so a hit is the only match.
+    const size_t guess = nextGuess_.load(std::memory_order_relaxed);
+    if (guess < count_ && At(guess).id == id) {
+      index = guess;
+      nextGuess_.store(guess + 1, std::memory_order_relaxed);
+      return true;
+    }
+  }
   std::lock_guard<std::mutex> hold(indexLock_);
+  if (ascending_) {
+    size_t low = 0, high = count_;
+    while (low < high) {
+      const size_t middle = low + (high - low) / 2;
+      if (At(middle).id < id)
+        low = middle + 1;
+      else
+        high = middle;
+    }
+    if (low == count_ || At(low).id != id) return false;
+    index = low;
+    nextGuess_.store(low + 1, std::memory_order_relaxed);
+    return true;
+  }
   try {
     for (; indexed_ < count_; ++indexed_) firstById_.emplace(At(indexed_).id, indexed_);
   } catch (const std::bad_alloc&) {
@@ -101,6 +125,8 @@ void DelItemRegistry::Clear() {
   pathBlockUsed_ = 0;
   std::unordered_map<uint64_t, size_t>().swap(firstById_);
   indexed_ = 0;
+  ascending_ = true;
+  nextGuess_.store(0, std::memory_order_relaxed);
 }
 
 DelItemRegistry& TheRegistry() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -63,6 +64,11 @@ class DelItemRegistry {
   mutable std::mutex indexLock_;
   mutable std::unordered_map<uint64_t, size_t> firstById_;
   mutable size_t indexed_ = 0;
+  // While every id is larger than the one before (an MFT walk), a look-up
+  // is a binary search and the map is never built.
+  bool ascending_ = true;
+  // After the last look-up: callers walk in order. Read without the lock.
+  mutable std::atomic<size_t> nextGuess_{0};
 };
 
 // The registry behind the exports.

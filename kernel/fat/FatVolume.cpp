@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kernel/Bytes.h"
+
 namespace kestrel::fat {
 namespace {
 
@@ -177,6 +179,15 @@ AllocationMap FatVolume::ReadAllocationMap() {
       return {};
     }
     const uint64_t pieceEnd = offset + length;
+    if (type == kFat32) {
+      // The common case, without the per-entry switch: four bytes each.
+      const uint8_t* bytes = piece.data();
+      for (; cluster <= lastCluster; ++cluster) {
+        const uint64_t at = uint64_t{cluster} * 4;
+        if (at + 4 > pieceEnd) break;
+        if (le32(bytes + (at - offset)) & 0x0FFFFFFF) map.SetUsed(cluster);
+      }
+    }
     for (; cluster <= lastCluster; ++cluster) {
       const uint64_t at = FatEntryOffset(type, cluster);
       if (at + FatEntryWidth(type) > pieceEnd) break;  // in the next piece, or past the FAT

@@ -31,6 +31,7 @@ namespace kestrel::ntfs {
 
 class CNTFSVolume;
 class CFileRecord;
+class CAttrNonResident;
 
 constexpr uint32_t kDosCompressed = 0x0800;
 constexpr uint32_t kDosEncrypted = 0x4000;
@@ -66,6 +67,11 @@ class CAttrBase {
   std::u16string Name() const { return AttributeName(header_); }
   // First VCN this extent maps (0 for resident values).
   virtual uint64_t FirstVcn() const { return 0; }
+  // This attribute as a run-mapped value, or null. Cheaper than a
+  // dynamic_cast, which compares type names across the library's boundary
+  // on every item of a scan.
+  virtual CAttrNonResident* AsNonResident() { return nullptr; }
+  virtual const CAttrNonResident* AsNonResident() const { return nullptr; }
   ByteView Header() const { return header_; }
   CFileRecord* Owner() const { return owner_; }
 
@@ -118,6 +124,8 @@ class CAttrNonResident : public CAttrBase {
   // the part of a compressed stream past its initialized size.
   uint64_t HoleBytesAt(uint64_t offset, uint64_t length) const;
   uint64_t FirstVcn() const override { return header_.u64(kAttrFirstVcn); }
+  CAttrNonResident* AsNonResident() override { return this; }
+  const CAttrNonResident* AsNonResident() const override { return this; }
 
   // Reads `count` clusters from `vcn` into `buffer`; bytesRead tells how
   // many arrived (a read error or an unmapped cluster ends it early).

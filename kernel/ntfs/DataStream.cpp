@@ -24,12 +24,12 @@ StreamKind ClassifyDataStream(CFileRecord& record) {
 }
 
 bool HadCorruptUnits(const CAttrBase* data) {
-  auto* runs = dynamic_cast<const CAttrNonResident*>(data);
+  auto* runs = data ? data->AsNonResident() : nullptr;
   return runs && runs->CorruptUnits() > 0;
 }
 
 std::u16string CorruptUnitsReason(const CAttrBase* data) {
-  auto* runs = dynamic_cast<const CAttrNonResident*>(data);
+  auto* runs = data ? data->AsNonResident() : nullptr;
   if (!runs || runs->CorruptUnits() == 0) return std::u16string();
   const std::string text = "damaged compressed data: " + std::to_string(runs->CorruptUnits()) +
                            " compression unit(s) from byte " +

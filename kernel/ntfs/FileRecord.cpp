@@ -173,12 +173,12 @@ void CFileRecord::StitchDataExtents() {
   CSList<CAttrBase>& data = attributeLists_[TypeIndex(kAttrData)];
   if (data.Count() < 2) return;
   for (size_t i = 0; i < data.Count(); ++i) {
-    auto* base = dynamic_cast<CAttrNonResident*>(data.At(i));
+    auto* base = data.At(i)->AsNonResident();
     if (!base || base->FirstVcn() != 0) continue;
     std::u16string name = base->Name();
     std::vector<CAttrNonResident*> later;
     for (size_t j = 0; j < data.Count(); ++j) {
-      auto* extent = dynamic_cast<CAttrNonResident*>(data.At(j));
+      auto* extent = data.At(j)->AsNonResident();
       if (extent && extent->FirstVcn() > 0 && extent->Name() == name) later.push_back(extent);
     }
     std::stable_sort(later.begin(), later.end(), [](CAttrNonResident* a, CAttrNonResident* b) {

@@ -177,7 +177,7 @@ uint64_t CNTFSVolume::CountRecords() const {
   // have a scan step through records that cannot exist, one failed read at
   // a time. The table is never sparse: only real clusters count.
   uint64_t bytes = std::min(mftData_->GetValueSize(nullptr), readableBytes_);
-  if (auto* table = dynamic_cast<const CAttrNonResident*>(mftData_)) {
+  if (auto* table = mftData_ ? mftData_->AsNonResident() : nullptr) {
     uint64_t clusters = 0;
     for (const tagDataRun_Entry& run : table->Runs())
       if (run.lcn >= 0) clusters = std::max(clusters, run.vcnLast + 1);

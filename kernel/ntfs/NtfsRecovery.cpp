@@ -62,7 +62,7 @@ RecoverResult RecordUnreadable(uint64_t recordNumber) {
 
 // Where file offset `at` of the stream lies on the volume (0 when unmapped).
 uint64_t VolumeOffsetOf(CAttrBase& data, uint64_t at) {
-  auto* runs = dynamic_cast<CAttrNonResident*>(&data);
+  auto* runs = data.AsNonResident();
   std::vector<CAttrNonResident::Extent> pieces;
   if (!runs || !runs->MapExtents(at, 1, pieces) || pieces.empty() || pieces[0].sparse) return 0;
   return pieces[0].volumeOffset;
@@ -113,7 +113,7 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
   std::optional<RecoverResult> failure;
   {
     OverlappedWriter overlapped(writer);
-    auto* runs = dynamic_cast<CAttrNonResident*>(data);
+    auto* runs = data->AsNonResident();
     int turn = 0;
     uint64_t copied = 0;
     auto copy = [&](uint64_t bytes) {

@@ -28,7 +28,7 @@ class MftRecordReader {
   MftRecordReader(CNTFSVolume& volume, const VolumeSource& source)
       : volume_(volume), recordBytes_(volume.RecordBytes()), single_(recordBytes_) {
     perChunk_ = std::max<uint64_t>(1, kChunkBytes / recordBytes_);
-    auto* table = dynamic_cast<CAttrNonResident*>(volume.MftData());
+    auto* table = volume.MftData() ? volume.MftData()->AsNonResident() : nullptr;
     if (!table || volume.RecordCount() <= kFirstUserRecord) return;
     MftReadAhead::Plan plan;
     plan.firstRecord = kFirstUserRecord;
@@ -87,8 +87,10 @@ class MftRecordReader {
 
 namespace {
 
+// `clusters` is the caller's scratch, reused from item to item.
 void FillDetails(CFileRecord& record, CAttrBase* data, uint64_t size, uint64_t clusterBytes,
-                 const AllocationMap& allocation, ItemDetails& details) {
+                 const AllocationMap& allocation, std::vector<ClusterRun>& clusters,
+                 ItemDetails& details) {
   details = ItemDetails{};
   details.recordNumber = record.RecordNumber();
   if (auto* info = static_cast<CAttr_StdInfo*>(record.GetFirstAttribute(kAttrStdInfo))) {
@@ -103,14 +105,13 @@ void FillDetails(CFileRecord& record, CAttrBase* data, uint64_t size, uint64_t c
   if (attrFlags & kAttrFlagCompressed) details.flags |= KX_FLAG_COMPRESSED;
   if (attrFlags & kAttrFlagEncrypted) details.flags |= KX_FLAG_ENCRYPTED;
   if (attrFlags & kAttrFlagSparse) details.flags |= KX_FLAG_SPARSE;
-  auto* runs = dynamic_cast<CAttrNonResident*>(data);
+  auto* runs = data->AsNonResident();
   if (!runs) {
     details.flags |= KX_FLAG_RESIDENT;
     details.state = KX_STATE_INTACT;  // the bytes live in the record itself
     return;
   }
-  std::vector<ClusterRun> clusters;
-  clusters.reserve(runs->Runs().size());
+  clusters.clear();
   for (const tagDataRun_Entry& run : runs->Runs()) {
     if (run.lcn < 0) details.flags |= KX_FLAG_SPARSE;
     clusters.push_back(ClusterRun{run.lcn < 0 ? 0 : static_cast<uint64_t>(run.lcn), run.runLength,
@@ -163,6 +164,7 @@ Outcome ScanDeletedRecords(CNTFSVolume& volume, const VolumeSource& source, Scan
   std::vector<char16_t> nameBuffer(1024);
   std::u16string path;  // reused: one buffer for every item's path
   ItemDetails details;
+  std::vector<ClusterRun> clusters;
   // One record object for the pass: loading clears what the last one built.
   CFileRecord record(&volume);
   const uint64_t total = volume.RecordCount();
@@ -192,7 +194,7 @@ Outcome ScanDeletedRecords(CNTFSVolume& volume, const VolumeSource& source, Scan
     uint64_t modified = 0;
     if (auto* info = static_cast<CAttr_StdInfo*>(record.GetFirstAttribute(kAttrStdInfo)))
       info->GetStdTimes(&modified, nullptr, nullptr);
-    FillDetails(record, data, size, volume.ClusterBytes(), allocation, details);
+    FillDetails(record, data, size, volume.ClusterBytes(), allocation, clusters, details);
     sink.Add(path, n, size, modified, details);
   }
   sink.Progress(total, total);

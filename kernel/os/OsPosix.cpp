@@ -147,11 +147,38 @@ void PostToWindow(void* window, uint32_t message, uintptr_t wParam, intptr_t lPa
 constexpr int64_t kEpochDelta = 116444736000000000LL;
 constexpr int64_t kTicksPerSecond = 10000000LL;
 
-static bool LocalOffsetSeconds(int64_t unixSeconds, long& offset) {
+static bool LookUpOffset(int64_t unixSeconds, long& offset) {
   time_t t = static_cast<time_t>(unixSeconds);
   struct tm local;
   if (!localtime_r(&t, &local)) return false;
   offset = local.tm_gmtoff;
+  return true;
+}
+
+// A scan converts one time per item, and items come in bursts of nearby
+// times: the offset is kept per UTC quarter hour whose first and last
+// second agree (zones change their offset at most once in such a span).
+static bool LocalOffsetSeconds(int64_t unixSeconds, long& offset) {
+  constexpr int64_t kSpan = 15 * 60;
+  struct Cached {
+    int64_t span = INT64_MIN;
+    long offset = 0;
+  };
+  // A few spans: an item's times (created, written, accessed on the
+  // day's midnight) take turns.
+  thread_local Cached cache[8];
+  const int64_t span = unixSeconds >= 0 ? unixSeconds / kSpan : (unixSeconds - kSpan + 1) / kSpan;
+  Cached& cached = cache[static_cast<uint64_t>(span) % 8];
+  if (span == cached.span) {
+    offset = cached.offset;
+    return true;
+  }
+  long first = 0, last = 0;
+  if (!LookUpOffset(span * kSpan, first) || !LookUpOffset(span * kSpan + kSpan - 1, last))
+    return LookUpOffset(unixSeconds, offset);
+  if (first != last) return LookUpOffset(unixSeconds, offset);
+  cached = {span, first};
+  offset = first;
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "kernel/DelItemRegistry.h"
 #include "tests/support/TestSupport.h"
@@ -64,6 +65,22 @@ TEST(DelItemRegistry, LookUpsBetweenAppendsSeeLaterItems) {
   r.Append(u"new", 1, 0, 4, 0);
   ASSERT_TRUE(r.FindById(1, 0, &item));
   EXPECT_EQ(PathOf(item), u"new") << "the index does not outlive Clear";
+}
+
+// Ascending ids (an MFT walk) are looked up without the map, in any order.
+TEST(DelItemRegistry, AscendingIdsAreFoundInAnyOrder) {
+  DelItemRegistry r;
+  r.Append(u"ten", 10, 0, 1, 0);
+  r.Append(u"twenty", 20, 0, 2, 0);
+  r.Append(u"high", 5, 1, 3, 0);
+  DelItem item;
+  for (auto [low, high, path] : {std::tuple{5u, 1u, u"high"}, {10u, 0u, u"ten"}, {20u, 0u, u"twenty"},
+                                 {20u, 0u, u"twenty"}, {10u, 0u, u"ten"}}) {
+    ASSERT_TRUE(r.FindById(low, high, &item)) << low;
+    EXPECT_EQ(PathOf(item), path);
+  }
+  EXPECT_FALSE(r.FindById(15, 0, &item));
+  EXPECT_FALSE(r.FindById(6, 1, &item));
 }
 
 TEST(DelItemRegistry, PathsAreCutAt1023UnitsAndTerminated) {
