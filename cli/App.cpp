@@ -61,6 +61,7 @@ class ProgressLine {
  public:
   explicit ProgressLine(bool quiet) : enabled_(!quiet && StderrIsTerminal()) {}
   ~ProgressLine() { Finish(); }
+  bool Enabled() const { return enabled_; }
   bool Due() const {
     return enabled_ && std::chrono::steady_clock::now() - drawn_ >= kRedrawInterval;
   }
@@ -721,31 +722,35 @@ int RunRecover(const Options& options) {
   size_t attempted = 0;
   {
     ProgressLine progress(options.quiet);
-    auto show = [&] {
+    // Formatting costs more than recovering a small file: only when drawn.
+    auto show = [&](bool last) {
+      if (!progress.Enabled() || (!last && !progress.Due())) return;
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       progress.Show(RecoverProgress(attempted, choice.items.size(), bytesDone, bytesTotal, seconds));
     };
     for (const Item& item : choice.items) {
       if (Interrupted()) break;
-      show();
+      show(false);
       const bool ok = SH_RecoveryFile(K(folder), IdLow(item.id), IdHigh(item.id)) != 0;
       ++attempted;
       bytesDone += item.size;
-      KChar reasonText[512] = {};
-      const int status = ok ? KX_RECOVER_OK : KX_GetLastRecoveryStatus(reasonText, 512);
-      KChar outputText[4096] = {};
-      const int outputLength = KX_GetLastOutputPath(outputText, 4096);
-      const std::u16string inside = PathInVolume(item.path, prefix, PathSeparator());
-      std::string reason = Utf16ToUtf8(FieldText(reasonText));
       if (ok) {
         counts.Add(item);
-      } else {
+        if (!reportFile.is_open()) continue;
+      }
+      KChar reasonText[512] = {};
+      const int status = ok ? KX_RECOVER_OK : KX_GetLastRecoveryStatus(reasonText, 512);
+      const std::u16string inside = PathInVolume(item.path, prefix, PathSeparator());
+      std::string reason = Utf16ToUtf8(FieldText(reasonText));
+      if (!ok) {
         ++counts.failed;
         if (reason.empty()) reason = RecoveryResultName(status);
         ErrLine("failed: " + Utf16ToUtf8(inside) + ": " + reason);
       }
       if (reportFile.is_open()) {
+        KChar outputText[4096] = {};
+        const int outputLength = KX_GetLastOutputPath(outputText, 4096);
         JsonObject line;
         line.Add("id", item.id).Add("path", inside);
         uint64_t written = 0;
@@ -773,7 +778,7 @@ int RunRecover(const Options& options) {
         writeReport(line);
       }
     }
-    show();
+    show(true);
   }
   if (attempted < choice.items.size()) {
     const size_t left = choice.items.size() - attempted;

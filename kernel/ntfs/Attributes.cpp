@@ -170,9 +170,9 @@ bool CAttrNonResident::MapExtents(uint64_t offset, uint64_t length, std::vector<
 }
 
 bool CAttrNonResident::ReadOneCluster(uint64_t vcn) {
-  if (clusterBuffer_.size() != clusterBytes_) clusterBuffer_.assign(clusterBytes_, 0);
+  if (!clusterBuffer_) clusterBuffer_ = std::make_unique_for_overwrite<uint8_t[]>(clusterBytes_);
   uint64_t got = 0;
-  return ReadVirtualClusters(vcn, 1, clusterBuffer_.data(), clusterBuffer_.size(), got) &&
+  return ReadVirtualClusters(vcn, 1, clusterBuffer_.get(), clusterBytes_, got) &&
          got == clusterBytes_;
 }
 
@@ -196,7 +196,7 @@ bool CAttrNonResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
   if (inCluster != 0 && length > 0) {
     if (!ReadOneCluster(cluster)) return false;
     uint64_t n = std::min<uint64_t>(length, clusterBytes_ - inCluster);
-    std::memcpy(out, clusterBuffer_.data() + inCluster, n);
+    std::memcpy(out, clusterBuffer_.get() + inCluster, n);
     copied += n;
     ++cluster;
   }
@@ -210,7 +210,7 @@ bool CAttrNonResident::ReadBytes(uint64_t offset, void* buffer, uint64_t length,
   }
   if (copied < length) {
     if (!ReadOneCluster(cluster)) return false;
-    std::memcpy(out + copied, clusterBuffer_.data(), length - copied);
+    std::memcpy(out + copied, clusterBuffer_.get(), length - copied);
     copied = length;
   }
   bytesRead = copied;

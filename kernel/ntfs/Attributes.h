@@ -162,7 +162,7 @@ class CAttrNonResident : public CAttrBase {
   std::vector<tagDataRun_Entry> runs_;
   bool runsOk_ = false;
   uint64_t vcnCount_ = 0;
-  std::vector<uint8_t> clusterBuffer_;  // for partial-cluster reads, made on first use
+  std::unique_ptr<uint8_t[]> clusterBuffer_;  // for partial-cluster reads, made on first use
 
   // Compressed streams only.
   uint64_t unitBytes_ = 0;      // 0: not compressed

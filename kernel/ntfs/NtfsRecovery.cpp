@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -91,14 +92,15 @@ RecoverResult RecoverRecord(CNTFSVolume& volume, uint64_t recordNumber, PathBuil
 
   const uint64_t size = data->GetValueSize(nullptr);
   if (size <= kCopyBlockBytes) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(size));
+    // Not zeroed first: the read fills it, and a short read writes only what came.
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
     uint64_t got = 0;
     if (StopRequested()) return writer.Fail(StoppedResult());
-    if (!data->ReadBytes(0, buffer.data(), size, got) || got != size) {
-      writer.Write(buffer.data(), static_cast<size_t>(std::min(got, size)));
+    if (!data->ReadBytes(0, buffer.get(), size, got) || got != size) {
+      writer.Write(buffer.get(), static_cast<size_t>(std::min(got, size)));
       return writer.Fail(ReadFailure(VolumeOffsetOf(*data, got)));
     }
-    if (!writer.Write(buffer.data(), buffer.size())) return writer.Fail({});
+    if (!writer.Write(buffer.get(), static_cast<size_t>(size))) return writer.Fail({});
     // Damaged compression units were written as zeros with the rest around
     // them: the copy is kept, but not as whole.
     if (HadCorruptUnits(data)) return writer.Fail({KX_RECOVER_CORRUPT, CorruptUnitsReason(data)});
