@@ -26,7 +26,15 @@ BOOL CSelectDevice::OnInitDialog() {
   PrepareList();
   SkinButton(m_next, m_hwnd, IDC_NEXT, L"next.png");
   FillList();
+  ShowMode();
   return TRUE;
+}
+
+void CSelectDevice::ShowMode() {
+  const restorix::ScanMode mode = m_app ? m_app->State().Mode() : restorix::ScanMode::Deleted;
+  HWND label = Item(IDC_MODE_LABEL);
+  SetWindowTextW(label, restorix::ModeLabel(mode).c_str());
+  ShowWindow(label, mode == restorix::ScanMode::Deleted ? SW_HIDE : SW_SHOW);
 }
 
 void CSelectDevice::PrepareList() {
@@ -200,6 +208,7 @@ void CSelectDevice::StartProcedure() {
   }
   dialog.SetPartition(name.c_str(), fsKind);
   dialog.SetProbeScan(mapped);
+  if (m_app) dialog.SetMode(m_app->State().Mode());
   dialog.SetApp(m_app);
   RECT rc;
   GetClientRect(m_hwnd, &rc);
