@@ -1082,6 +1082,10 @@ void Showcase(CRestorixDlg& dlg, const std::wstring& dir) {
     }
     WaitUntil([&] { return run->ended.load() == 1; });
   }
+  // The device page in the deep-recovery mode, then back.
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_VR, BN_CLICKED), 0);
+  shoot(L"1c-deep-mode");
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_DR, BN_CLICKED), 0);
   SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0);
   ShowResultsForShowcase(dlg);
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 45);
