@@ -5,7 +5,6 @@
 
 #include "app/AppFiles.h"
 #include "app/AppContext.h"
-#include "app/core/UiText.h"
 #include "app/core/WindowRules.h"
 #include "app/resource.h"
 #include "controls/GdiplusInclude.h"
@@ -95,8 +94,8 @@ void CProgressDlg::StartScan() {
   const std::wstring prefix = m_app->State().PartitionName() + L"\\";
   KernelLoader& kernel = m_app->Kernel();
   const restorix::ScanCall call = restorix::ChooseScanCall(m_mode, m_probeScan, kernel.CanStartScan());
+  // The device page does not start a mode the library cannot run.
   if (call == restorix::ScanCall::Unavailable) {
-    MessageBoxW(m_hwnd, restorix::ui::kModeNeedsNewerKernel, restorix::ui::kCaption, MB_OK);
     PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SCAN, BN_CLICKED), 0);
     return;
   }

@@ -199,6 +199,11 @@ void CSelectDevice::StartProcedure() {
       break;
   }
   const int fsKind = static_cast<int>(tree.GetItemData(selected));
+  if (m_app && restorix::ChooseScanCall(m_app->State().Mode(), false, m_app->Kernel().CanStartScan()) ==
+                   restorix::ScanCall::Unavailable) {
+    MessageBoxW(m_hwnd, restorix::ui::kModeNeedsNewerKernel, restorix::ui::kCaption, MB_OK);
+    return;
+  }
   CProgressDlg dialog;
   const auto image = m_imageOf.find(selected);
   const bool mapped = image != m_imageOf.end();
