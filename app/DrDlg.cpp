@@ -173,7 +173,13 @@ void CDrDlg::FillPage() {
   restorix::FolderIndex& index = m_app->State().Index();
   restorix::RebuildFolderIndex(m_app->Kernel(), index);
   FillFolderTree(tree, index);
-  if (HTREEITEM first = m_root ? TreeView_GetChild(tree, m_root) : nullptr) TreeView_Expand(tree, first, TVE_EXPAND);
+  if (HTREEITEM first = m_root ? TreeView_GetChild(tree, m_root) : nullptr) {
+    TreeView_Expand(tree, first, TVE_EXPAND);
+    // A deep scan's finds sit in one folder per type, a format recovery's
+    // under the old file system's folder: those are open from the start.
+    if (m_app->State().Mode() != restorix::ScanMode::Deleted)
+      if (HTREEITEM top = TreeView_GetChild(tree, first)) TreeView_Expand(tree, top, TVE_EXPAND);
+  }
   ListView_DeleteAllItems(m_list.Hwnd());
   FillFileList(m_list.Hwnd(), m_app->Kernel(), index, partition + L"\\Deleted");
 }

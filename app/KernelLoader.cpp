@@ -21,6 +21,7 @@ using ReadTableFn = decltype(&KX_ReadPartitionTable);
 using MapVolumeFn = decltype(&KX_MapVolume);
 using StartScanFn = decltype(&KX_StartScan);
 using TypeNameFn = decltype(&KX_GetPartitionTypeName);
+using ProgressFn = decltype(&KX_GetScanProgress);
 }  // namespace
 
 restorix::FoundItem ToFoundItem(DelItem& record) {
@@ -165,6 +166,14 @@ int KernelLoader::StartScan(const wchar_t* prefix, const wchar_t* volume, int mo
   if (!prefix || !volume) return 0;
   auto fn = Resolve<StartScanFn>("KX_StartScan");
   return fn ? fn(prefix, volume, mode, window) : 0;
+}
+
+std::optional<KernelLoader::ScanProgress> KernelLoader::GetScanProgress() {
+  auto fn = Resolve<ProgressFn>("KX_GetScanProgress");
+  if (!fn) return std::nullopt;
+  ScanProgress p;
+  if (!fn(&p.done, &p.total)) return std::nullopt;
+  return p;
 }
 
 std::optional<std::wstring> KernelLoader::PartitionTypeName(int index) {

@@ -47,6 +47,13 @@ class KernelLoader : public restorix::SessionKernel {
   bool MapVolume(wchar_t letter, const std::wstring& spec);
   bool CanStartScan() const;
   int StartScan(const wchar_t* prefix, const wchar_t* volume, int mode, HWND window);
+  // How far the running (or last) scan got, as units done of a total (the
+  // total 0 while unknown); none without the export.
+  struct ScanProgress {
+    uint64_t done = 0;
+    uint64_t total = 0;
+  };
+  std::optional<ScanProgress> GetScanProgress();
   // The probe's name for the listed volume at `index`; none without the export.
   std::optional<std::wstring> PartitionTypeName(int index);
 

@@ -14,6 +14,9 @@ constexpr UINT_PTR kAnimationTimer = 1;
 // Shows a count held back by the repaint pace once the queue is quiet.
 constexpr UINT_PTR kPendingCountTimer = 2;
 constexpr UINT kPendingCountDelayMs = 100;
+// Asks the kernel for the share done of a deep or format-recovery scan.
+constexpr UINT_PTR kShareTimer = 3;
+constexpr UINT kShareIntervalMs = 250;
 constexpr PROPID kFrameDelayTag = 0x5100;
 // The frame dimension of animated GIFs.
 constexpr GUID kTimeDimension = {0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
@@ -29,6 +32,11 @@ void CProgressDlg::SetPartition(const wchar_t* name, int fsKind) {
   if (!name) return;
   wcsncpy_s(m_partitionName, name, _TRUNCATE);
   m_fsKind = fsKind;
+}
+
+void CProgressDlg::SetMode(restorix::ScanMode mode) {
+  m_mode = mode;
+  ComposeStatus();
 }
 
 void CProgressDlg::SetApp(AppContext* app) {
@@ -78,18 +86,47 @@ BOOL CProgressDlg::OnInitDialog() {
   SetWindowTextW(m_hwnd, m_status);
   m_frameShownAt = GetTickCount();
   if (m_frames.Animated()) SetTimer(m_hwnd, kAnimationTimer, m_frames.PeriodMs(), nullptr);
-  if (m_app) {
-    const std::wstring prefix = m_app->State().PartitionName() + L"\\";
-    m_app->State().SetBusy(true);
-    KernelLoader& kernel = m_app->Kernel();
-    if (m_probeScan && kernel.CanStartScan())
-      kernel.StartScan(prefix.c_str(), m_partitionName, KX_MODE_DELETED, m_hwnd);
-    else
-      kernel.Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
-    m_app->State().SetBusy(false);
-    m_scanRunning = true;
-  }
+  if (m_app) StartScan();
   return TRUE;
+}
+
+void CProgressDlg::StartScan() {
+  const std::wstring prefix = m_app->State().PartitionName() + L"\\";
+  KernelLoader& kernel = m_app->Kernel();
+  const restorix::ScanCall call = restorix::ChooseScanCall(m_mode, m_probeScan, kernel.CanStartScan());
+  // The device page does not start a mode the library cannot run.
+  if (call == restorix::ScanCall::Unavailable) {
+    PostMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(IDC_CANCEL_SCAN, BN_CLICKED), 0);
+    return;
+  }
+  m_app->State().SetBusy(true);
+  int started = 1;
+  switch (call) {
+    case restorix::ScanCall::DeletedByKind:
+      kernel.Scan(prefix.c_str(), m_partitionName, m_fsKind, m_hwnd);
+      break;
+    case restorix::ScanCall::DeletedByProbe:
+      kernel.StartScan(prefix.c_str(), m_partitionName, KX_MODE_DELETED, m_hwnd);
+      break;
+    default:
+      started = kernel.StartScan(prefix.c_str(), m_partitionName, restorix::KernelModeOf(m_mode), m_hwnd);
+      break;
+  }
+  m_app->State().SetBusy(false);
+  m_scanRunning = true;
+  if (m_mode == restorix::ScanMode::Deleted) return;
+  // No thread means no closing message from the kernel: end as it would,
+  // so the page shows the kernel's reason.
+  if (!started) PostMessageW(m_hwnd, WM_CLOSE, 0, 0);
+  SetTimer(m_hwnd, kShareTimer, kShareIntervalMs, nullptr);
+}
+
+void CProgressDlg::ComposeStatus() {
+  if (m_mode != restorix::ScanMode::Deleted && m_app && m_scanRunning) {
+    if (const std::optional<KernelLoader::ScanProgress> p = m_app->Kernel().GetScanProgress())
+      m_percent = restorix::SharePercent(p->done, p->total);
+  }
+  wcsncpy_s(m_status, restorix::ModeStatusText(m_mode, m_count, m_percent).c_str(), _TRUNCATE);
 }
 
 // The scan thread writes the item registry that the results page reads
@@ -121,6 +158,7 @@ void CProgressDlg::OnCancel() {
 void CProgressDlg::OnDestroy() {
   KillTimer(m_hwnd, kAnimationTimer);
   KillTimer(m_hwnd, kPendingCountTimer);
+  KillTimer(m_hwnd, kShareTimer);
   StopScan();
 }
 
@@ -128,6 +166,13 @@ void CProgressDlg::OnTimer(UINT_PTR id) {
   KillTimer(m_hwnd, id);
   if (id == kPendingCountTimer) {
     if (m_countPending) ShowProgressNow();
+    return;
+  }
+  if (id == kShareTimer) {
+    const std::wstring before = m_status;
+    ComposeStatus();
+    if (before != m_status) ShowProgressNow();
+    SetTimer(m_hwnd, kShareTimer, kShareIntervalMs, nullptr);
     return;
   }
   if (!m_animation || !m_frames.Animated()) return;
@@ -146,7 +191,8 @@ void CProgressDlg::NextFrame() {
 }
 
 void CProgressDlg::OnFoundCount(long long count) {
-  wcsncpy_s(m_status, restorix::ScanStatusText(count).c_str(), _TRUNCATE);
+  m_count = count;
+  ComposeStatus();
   m_countPending = true;
   if (m_repaint.Due(GetTickCount()))
     ShowProgressNow();
@@ -223,6 +269,12 @@ std::optional<LRESULT> CProgressDlg::OnMessage(UINT message, WPARAM wParam, LPAR
       return std::nullopt;
     case WM_CLOSE:
       m_scanEnded = !m_userClosing;
+      // The scan's last share (all of it, unless it failed) is the line
+      // that stays.
+      if (m_scanEnded && m_mode != restorix::ScanMode::Deleted) {
+        ComposeStatus();
+        m_countPending = true;
+      }
       return std::nullopt;  // ends the dialog as a cancel does
     case WM_ERASEBKGND:
       return TRUE;

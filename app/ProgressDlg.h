@@ -4,7 +4,9 @@
 // end. Shows the count, an animated picture and a cancel button. The
 // kernel posts one count per found item, which keeps the queue from ever
 // generating paint or timer messages during a long scan: the dialog keeps
-// the latest count and repaints itself every 100 ms meanwhile.
+// the latest count and repaints itself every 100 ms meanwhile. In the deep
+// and format-recovery modes the line also tells the share of the volume
+// done, which the dialog asks the kernel for on a timer.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +16,7 @@
 
 #include "app/DialogBase.h"
 #include "app/core/DeviceRules.h"
+#include "app/core/ScanModes.h"
 #include "controls/PngButton.h"
 
 class AppContext;
@@ -31,6 +34,8 @@ class CProgressDlg : public CDialogBase {
   // A letter mapped to a disk image's partition: the kernel's own probe
   // picks the engine (when the library has KX_StartScan).
   void SetProbeScan(bool probe) { m_probeScan = probe; }
+  // The mode the scan runs in (the deleted-file mode unless set).
+  void SetMode(restorix::ScanMode mode);
   // Ignored when null.
   void SetApp(AppContext* app);
   void SetPosition(int x, int y);
@@ -55,6 +60,10 @@ class CProgressDlg : public CDialogBase {
   void StopScan();
   void OnPaint();
   void OnFoundCount(long long count);
+  void StartScan();
+  // The status line from the latest count and, outside the deleted-file
+  // mode, the kernel's share done.
+  void ComposeStatus();
   // The status line as the window text, the frame due by now, and a paint
   // right away.
   void ShowProgressNow();
@@ -68,6 +77,9 @@ class CProgressDlg : public CDialogBase {
   // A count came in that is not on screen yet.
   bool m_countPending = false;
   wchar_t m_status[1024] = {};
+  restorix::ScanMode m_mode = restorix::ScanMode::Deleted;
+  long long m_count = 0;
+  std::optional<unsigned> m_percent;
   CPngButton m_cancel;
   wchar_t m_partitionName[100] = {};
   int m_fsKind = -1;

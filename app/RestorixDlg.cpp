@@ -253,13 +253,39 @@ bool CRestorixDlg::OnCommand(int id, int code, HWND control) {
       ExitProcedure();
       return true;
     case IDC_TAB_DR:
-      m_tabDR.SetChecked(1);
-      return true;
     case IDC_TAB_FR:
+    case IDC_TAB_VR:
+      ChooseMode(*restorix::ModeOfTab(id));
       return true;
     default:
       return false;
   }
+}
+
+CDialogBase* CRestorixDlg::PageOf(uint8_t key) const {
+  for (const PageEntry& e : m_pages)
+    if (e.key == key) return e.window;
+  return nullptr;
+}
+
+// The active tab stays drawn pressed; choosing another mode leaves the
+// results of the last scan as the results page's back button does and
+// shows the device page, which names the mode.
+void CRestorixDlg::ChooseMode(restorix::ScanMode mode) {
+  const bool changed = m_app && m_app->State().Mode() != mode;
+  if (changed) {
+    CDialogBase* results = PageOf(kPageResults);
+    if (m_currentPage.key != kPageDevice && results && results->Hwnd())
+      SendMessageW(results->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_BACK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(results->Hwnd(), IDC_BACK)));
+    m_app->State().SetMode(mode);
+  }
+  // Without the program's context there is only the deleted-file mode.
+  const int activeTab = restorix::TabOfMode(m_app ? mode : restorix::ScanMode::Deleted);
+  for (int id : {IDC_TAB_DR, IDC_TAB_FR, IDC_TAB_VR}) Button(id)->SetChecked(id == activeTab ? 1 : 0);
+  if (!changed) return;
+  if (auto* device = static_cast<CSelectDevice*>(PageOf(kPageDevice))) device->ShowMode();
+  ShowPage(kPageDevice);
 }
 
 void CRestorixDlg::WaitForWorkers() {

@@ -12,6 +12,7 @@
 
 #include "app/DialogBase.h"
 #include "app/AppContext.h"
+#include "app/core/ScanModes.h"
 #include "app/core/WindowRules.h"
 #include "controls/PngButton.h"
 
@@ -45,6 +46,9 @@ class CRestorixDlg : public CDialogBase {
 
  private:
   void SkinButtons();
+  // Tabs 1000, 1006 and 1004: the mode the next scan runs in.
+  void ChooseMode(restorix::ScanMode mode);
+  CDialogBase* PageOf(uint8_t key) const;
   void ExitProcedure();
   void WaitForWorkers();
   void OnPaint();

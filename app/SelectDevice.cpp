@@ -26,7 +26,15 @@ BOOL CSelectDevice::OnInitDialog() {
   PrepareList();
   SkinButton(m_next, m_hwnd, IDC_NEXT, L"next.png");
   FillList();
+  ShowMode();
   return TRUE;
+}
+
+void CSelectDevice::ShowMode() {
+  const restorix::ScanMode mode = m_app ? m_app->State().Mode() : restorix::ScanMode::Deleted;
+  HWND label = Item(IDC_MODE_LABEL);
+  SetWindowTextW(label, restorix::ModeLabel(mode).c_str());
+  ShowWindow(label, mode == restorix::ScanMode::Deleted ? SW_HIDE : SW_SHOW);
 }
 
 void CSelectDevice::PrepareList() {
@@ -191,6 +199,11 @@ void CSelectDevice::StartProcedure() {
       break;
   }
   const int fsKind = static_cast<int>(tree.GetItemData(selected));
+  if (m_app && restorix::ChooseScanCall(m_app->State().Mode(), false, m_app->Kernel().CanStartScan()) ==
+                   restorix::ScanCall::Unavailable) {
+    MessageBoxW(m_hwnd, restorix::ui::kModeNeedsNewerKernel, restorix::ui::kCaption, MB_OK);
+    return;
+  }
   CProgressDlg dialog;
   const auto image = m_imageOf.find(selected);
   const bool mapped = image != m_imageOf.end();
@@ -200,6 +213,7 @@ void CSelectDevice::StartProcedure() {
   }
   dialog.SetPartition(name.c_str(), fsKind);
   dialog.SetProbeScan(mapped);
+  if (m_app) dialog.SetMode(m_app->State().Mode());
   dialog.SetApp(m_app);
   RECT rc;
   GetClientRect(m_hwnd, &rc);

@@ -26,6 +26,9 @@ class CSelectDevice : public CPageDialog {
   // node, or none when the image has no partition the kernel reads (the
   // user has been told). The file dialog ends here.
   HTREEITEM OpenDiskImage(const std::wstring& path);
+  // Names the program's scan mode on the page (nothing in the deleted-file
+  // mode); the main window calls it when a tab changes the mode.
+  void ShowMode();
 
  protected:
   BOOL OnInitDialog() override;

@@ -73,6 +73,8 @@
 #define IDC_ABOUT_ICON 1032
 // The device page's "open a disk image" button and menu item.
 #define IDC_OPEN_IMAGE 1033
+// The device page's line naming the scan mode (deep or format recovery).
+#define IDC_MODE_LABEL 1040
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

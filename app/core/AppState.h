@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/core/FolderIndex.h"
+#include "app/core/ScanModes.h"
 
 namespace restorix {
 
@@ -23,6 +24,11 @@ class AppState {
   // a volume of the system.
   void SetImageFile(const std::wstring& path);
   std::wstring ImageFile() const;
+
+  // The mode the next scan runs in; chosen by the tabs, on the window
+  // thread only.
+  ScanMode Mode() const { return m_mode; }
+  void SetMode(ScanMode mode) { m_mode = mode; }
 
   void SetPreviewFile(const std::wstring& path);
   std::wstring PreviewFile() const;
@@ -45,6 +51,7 @@ class AppState {
   std::wstring m_previewFile;
   std::wstring m_imageFile;
   FolderIndex m_index;
+  ScanMode m_mode = ScanMode::Deleted;
   std::atomic<int32_t> m_busy{0};
   std::atomic<int32_t> m_stopRequested{0};
 };

@@ -58,6 +58,8 @@ std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare, uint32_t f
     }
     case KX_STATE_OVERWRITTEN:
       return ui::kStateOverwritten;
+    case KX_STATE_DAMAGED:
+      return ui::kStateDamaged;
     default:
       return ui::kStateUnknown;
   }

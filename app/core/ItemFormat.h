@@ -31,7 +31,7 @@ struct FileRow {
 };
 
 // The state column's text for a KX_STATE_ code and the overwritten share
-// (per 10000 of the size): 完好, 部分覆盖 37%, 已覆盖 or 未知. A partly
+// (per 10000 of the size): 完好, 部分覆盖 37%, 已覆盖, 部分损坏 or 未知. A partly
 // overwritten item shows 1% to 99%, never a whole or no share.
 std::wstring ItemStateText(uint32_t state, uint32_t overwrittenShare, uint32_t flags = 0);
 // Rows of items that are overwritten outright are drawn in grey.

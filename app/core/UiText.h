@@ -24,6 +24,8 @@ inline constexpr wchar_t kStateEncrypted[] = L"encrypted";
 inline constexpr wchar_t kStatePartly[] = L"部分覆盖 ";  // followed by the share, "37%"
 inline constexpr wchar_t kStateOverwritten[] = L"已覆盖";
 inline constexpr wchar_t kStateUnknown[] = L"未知";
+// Found by content, but its own format's checks fail somewhere inside.
+inline constexpr wchar_t kStateDamaged[] = L"部分损坏";
 
 // Labels and tree texts.
 inline constexpr wchar_t kSettingsGroup[] = L"设置";
@@ -46,6 +48,16 @@ inline constexpr wchar_t kFoundFilesAfter[] = L" 个文件";
 inline constexpr wchar_t kScanningBefore[] = L" 正在扫描分区...      找到 ";
 inline constexpr wchar_t kScanningAfter[] = L" 个被删除文件";
 
+// The deep and format-recovery modes: the device page's line, and the scan
+// dialog's status (mode, share done, count).
+inline constexpr wchar_t kModeDeepLabel[] = L"当前模式: 深度恢复 (按文件内容扫描分区, 找回的文件按类型分组)";
+inline constexpr wchar_t kModeFormattedLabel[] = L"当前模式: 格式化恢复 (查找格式化之前的文件系统中的文件)";
+inline constexpr wchar_t kScanningDeep[] = L" 正在深度扫描分区...";
+inline constexpr wchar_t kScanningFormatted[] = L" 正在查找格式化前的文件...";
+inline constexpr wchar_t kShareDoneBefore[] = L"  已完成 ";
+inline constexpr wchar_t kModeFoundBefore[] = L"      找到 ";
+inline constexpr wchar_t kModeFoundAfter[] = L" 个文件";
+
 // Messages.
 inline constexpr wchar_t kLoadFailure[] = L"Load dll failure! please check!";
 inline constexpr wchar_t kFolderTooLong[] = L"目录名太长请重新选择!";
@@ -61,6 +73,7 @@ inline constexpr wchar_t kNeedAdministrator[] = L"需要管理员的权限才能
 // Followed by the kernel's own sentence.
 inline constexpr wchar_t kNoPartitionInImage[] = L"该镜像中没有可识别的分区!";
 inline constexpr wchar_t kCannotReadPartition[] = L"无法读取该分区: ";
+inline constexpr wchar_t kModeNeedsNewerKernel[] = L"当前的 Kestrel.dll 不支持这种扫描模式!";
 // The end of a recovery: the word, then "!" or the failures.
 inline constexpr wchar_t kRecoveryDone[] = L"恢复完毕";
 inline constexpr wchar_t kSearchRecoveryDone[] = L"数据恢复完毕";

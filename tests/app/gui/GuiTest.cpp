@@ -56,6 +56,9 @@ void TestResultsPage(CRestorixDlg& dlg, bool imageMapped);
 void ShowResultsForShowcase(CRestorixDlg& dlg);
 void TestHexView();  // HexViewTest.cpp
 void TestDiskImage(CRestorixDlg& dlg);  // DiskImageTest.cpp
+// ScanModesTest.cpp: the deep and format images mapped before SH_Init.
+bool MapModeImages();
+void TestScanModes(CRestorixDlg& dlg);
 }  // namespace guitest
 
 namespace {
@@ -858,10 +861,10 @@ void DriveWindow(WindowRun& run) {
   SendMessageW(tabDr, WM_MOUSELEAVE, 0, 0);
   SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_DR, BN_CLICKED), reinterpret_cast<LPARAM>(tabDr));
   CHECK(dlg.Button(IDC_TAB_DR)->Checked() == 1);
-  for (int id : {IDC_TAB_PR, IDC_TAB_FR, IDC_TAB_PTR, IDC_TAB_VR})
-    PostMessageW(GetDlgItem(hwnd, id), BM_CLICK, 0, 0);
+  for (int id : {IDC_TAB_PR, IDC_TAB_PTR}) PostMessageW(GetDlgItem(hwnd, id), BM_CLICK, 0, 0);
   DrainPosted();
-  CHECK_MSG(IsWindowVisible(hwnd) && onlyVisible(1), "the other tabs change nothing");
+  CHECK_MSG(IsWindowVisible(hwnd) && onlyVisible(1) && dlg.Button(IDC_TAB_DR)->Checked() == 1,
+            "tabs 1003 and 1005 change nothing");
 
   // Enter, Esc, Alt+F4, WM_CLOSE and the close command leave the window open.
   HWND focus = GetDlgItem(hwnd, IDC_TAB_DR);
@@ -907,6 +910,7 @@ void DriveWindow(WindowRun& run) {
   if (g_scanHook) UnhookWindowsHookEx(g_scanHook);
   TestResultsPage(dlg, run.imageMapped);
   TestSearchAndPreview(dlg, run.imageMapped);
+  if (run.imageMapped) TestScanModes(dlg);
   if (run.imageMapped) TestDiskImage(dlg);
   TestBrowseFolder(hwnd);
 
@@ -1078,6 +1082,10 @@ void Showcase(CRestorixDlg& dlg, const std::wstring& dir) {
     }
     WaitUntil([&] { return run->ended.load() == 1; });
   }
+  // The device page in the deep-recovery mode, then back.
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_VR, BN_CLICKED), 0);
+  shoot(L"1c-deep-mode");
+  SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_TAB_DR, BN_CLICKED), 0);
   SendMessageW(hwnd, WM_SHOW_RESULTS_PAGE, 0, 0);
   ShowResultsForShowcase(dlg);
   SendMessageW(hwnd, WM_RECOVER_PROGRESS, 1, 45);
@@ -1123,6 +1131,7 @@ int wmain(int argc, wchar_t** argv) {
     TestHexView();
     run.imageMapped = MapTestImage(image);
     if (!image.empty()) CHECK_MSG(run.imageMapped, "the test image is mapped to R:");
+    MapModeImages();
   } else {
     MapTestImage(image);
     EnsureSingleInstance();
