@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -105,8 +106,11 @@ class CarveEngine final : public VolumeEngine {
       if (got == 0) break;
       uint64_t next = pos + got;  // where the next block starts
       for (uint64_t off = 0; off < got; off += step_) {
-        const uint8_t lead = buffer_[off];
-        if (lead == 0) continue;  // the common case in free space
+        // Zeros are the common case in free space; of the formats only ISO
+        // media starts with one (the high byte of its first box's size).
+        if (buffer_[off] == 0 &&
+            !(got - off >= 8 && std::memcmp(&buffer_[off + 4], "ftyp", 4) == 0))
+          continue;
         const uint64_t at = pos + off;
         Stream s(ByteView(buffer_.data() + off, got - off), to - at,
                  [this, at](uint64_t o, uint8_t* b, size_t n, size_t& g) {
