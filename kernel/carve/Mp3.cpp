@@ -1,6 +1,11 @@
 // MP3 with an ID3v2 tag: the tag's (syncsafe) size, then MPEG audio frames
 // by their header-given lengths while they follow one another, then an
-// optional ID3v1 tag. A tag with no frames after it is damaged.
+// optional ID3v1 tag. A tag with no frames after it is damaged, and so is a
+// stream that ends before the frame and byte counts its information frame
+// (Xing/Info from LAME and FFmpeg, VBRI from Fraunhofer's encoder) gives:
+// a cut in the middle otherwise looks like an earlier end.
+#include <cstring>
+
 #include "kernel/carve/Formats.h"
 
 namespace kestrel::carve {
@@ -35,6 +40,46 @@ uint32_t FrameLength(const uint8_t* h) {
   return static_cast<uint32_t>(144 * bitrate / rate + padding);
 }
 
+uint32_t Be32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+// What the information frame at the stream's start says: 0 where it says
+// nothing. Writers differ on whether the counts include that frame itself
+// and the ID3v2 tag, so they are taken as lower bounds of what a whole
+// file holds.
+struct StreamCounts {
+  uint64_t frames = 0;
+  uint64_t bytes = 0;
+};
+
+StreamCounts ReadInfoFrame(Stream& s, uint64_t pos, uint32_t length) {
+  StreamCounts c;
+  const uint8_t* f = length >= 64 ? s.Get(pos, 64) : nullptr;
+  if (!f) return c;
+  // "Xing"/"Info" follow the header, its CRC if any, and the side information.
+  const bool mpeg1 = ((f[1] >> 3) & 3) == 3;
+  const bool mono = (f[3] >> 6) == 3;
+  const size_t side = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+  const size_t x = 4 + ((f[1] & 1) ? 0 : 2) + side;
+  if (x + 16 <= 64 && (std::memcmp(f + x, "Xing", 4) == 0 || std::memcmp(f + x, "Info", 4) == 0)) {
+    const uint32_t flags = Be32(f + x + 4);
+    size_t at = x + 8;
+    if (flags & 1) {
+      c.frames = Be32(f + at);
+      at += 4;
+    }
+    if ((flags & 2) && at + 4 <= 64) c.bytes = Be32(f + at);
+    return c;
+  }
+  // VBRI: at a fixed place after the header; version, delay, quality, bytes, frames.
+  if (std::memcmp(f + 36, "VBRI", 4) == 0) {
+    c.bytes = Be32(f + 46);
+    c.frames = Be32(f + 50);
+  }
+  return c;
+}
+
 }  // namespace
 
 bool ParseMp3(Stream& s, Find& find) {
@@ -53,11 +98,13 @@ bool ParseMp3(Stream& s, Find& find) {
     ++pos;
   }
   uint64_t frames = 0;
+  StreamCounts counts;
   for (;;) {
     const uint8_t* f = s.Get(pos, 4);
     if (!f) break;
     const uint32_t length = FrameLength(f);
     if (length < 24 || length > s.Limit() - pos) break;
+    if (frames == 0) counts = ReadInfoFrame(s, pos, length);
     pos += length;
     ++frames;
     if ((frames & 0xFFF) == 0 && s.Stopped()) break;
@@ -65,7 +112,7 @@ bool ParseMp3(Stream& s, Find& find) {
   const uint8_t* v1 = s.Get(pos, 3);
   if (v1 && v1[0] == 'T' && v1[1] == 'A' && v1[2] == 'G' && s.Get(pos, 128)) pos += 128;
   find.size = pos < s.Limit() ? pos : s.Limit();
-  find.damaged = frames < 2 || s.Broken();
+  find.damaged = frames < 2 || frames < counts.frames || pos < counts.bytes || s.Broken();
   return true;
 }
 
