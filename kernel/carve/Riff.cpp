@@ -1,6 +1,6 @@
-// AVI and WAV: the RIFF size gives the extent; the chunks inside must
-// fill it. AVI files over 1 GiB continue in "RIFF....AVIX" parts that
-// follow at once.
+// AVI and WAV: the RIFF size gives the extent; the chunks inside, and
+// those of the lists among them, must fill it. AVI files over 1 GiB
+// continue in "RIFF....AVIX" parts that follow at once.
 #include <cstring>
 
 #include "kernel/carve/Formats.h"
@@ -10,15 +10,27 @@ namespace kestrel::carve {
 namespace {
 
 constexpr int kMaxParts = 64;
+constexpr int kMaxDepth = 4;
 
-// The chunks of a RIFF form between `from` and `end` (padded to even).
-bool ChunksFit(Stream& s, uint64_t from, uint64_t end) {
-  for (int guard = 0; from + 8 <= end && guard < 1000000; ++guard) {
+// The chunks of a RIFF form or list between `from` and `end` (padded to
+// even) follow one another exactly. Lists ("LIST" and a list type) hold
+// chunks of their own: an AVI's frames lie in its "movi" list, so a cluster
+// of other data there breaks the chain. `budget` bounds the chunks looked
+// at; when it runs out, what was seen is taken as it is.
+bool ChunksFit(Stream& s, uint64_t from, uint64_t end, int depth, uint64_t& budget) {
+  while (from + 8 <= end) {
+    if (budget == 0) return true;
+    --budget;
     ByteView c = s.View(from, 8);
     if (c.size() != 8) return false;
     for (int k = 0; k < 4; ++k)
       if (c.u8(k) < 0x20 || c.u8(k) > 0x7E) return false;
-    from += 8 + uint64_t{c.u32(4)} + (c.u32(4) & 1);
+    const uint64_t size = c.u32(4);
+    if (c.Equals(0, "LIST", 4) && depth < kMaxDepth) {
+      if (size < 4 || size > end - from - 8) return false;
+      if (!ChunksFit(s, from + 12, from + 8 + size, depth + 1, budget)) return false;
+    }
+    from += 8 + size + (size & 1);
     if (s.Stopped()) return false;
   }
   // A final odd chunk may leave out its pad byte.
@@ -40,7 +52,8 @@ bool ParseRiff(Stream& s, Find& find) {
     find.damaged = true;
     return true;
   }
-  find.damaged = !ChunksFit(s, 12, size);
+  uint64_t budget = uint64_t{1} << 22;
+  find.damaged = !ChunksFit(s, 12, size, 0, budget);
   uint64_t end = size;
   for (int part = 0; find.type[0] == u'a' && part < kMaxParts; ++part) {
     ByteView x = s.View(end, 12);
@@ -51,6 +64,7 @@ bool ParseRiff(Stream& s, Find& find) {
       find.damaged = true;
       break;
     }
+    if (!ChunksFit(s, end + 12, end + more, 0, budget)) find.damaged = true;
     end += more;
   }
   find.size = end;
