@@ -38,6 +38,7 @@ bool ParseOle2(Stream& s, Find& find) {
   if ((shift != 9 && shift != 12) || h.u16(28) != 0xFFFE) return false;
   const uint64_t sector = uint64_t{1} << shift;
   const uint32_t fatSectors = h.u32(44);
+  const uint32_t dirSector = h.u32(48);  // read now: later reads may move the cache `h` is in
   if (fatSectors == 0 || fatSectors > kMaxFatSectors) return false;
   find.type = u"ole";
   auto at = [&](uint64_t n) { return (n + 1) * sector; };
@@ -65,20 +66,37 @@ bool ParseOle2(Stream& s, Find& find) {
       damaged = true;
       break;
     }
-    for (uint64_t k = 0; k < perSector; ++k)
-      if (f.u32(static_cast<size_t>(4 * k)) != kFree) last = i * perSector + k + 1;
+    // A FAT sector that does not mark itself holds other data: its
+    // entries would only invent an extent.
+    bool marked = true;
     for (uint32_t self : fat)
       if (self / perSector == i && f.u32(static_cast<size_t>(4 * (self % perSector))) != kFatSector)
-        damaged = true;
+        marked = false;
+    if (!marked) {
+      damaged = true;
+      continue;
+    }
+    for (uint64_t k = 0; k < perSector; ++k)
+      if (f.u32(static_cast<size_t>(4 * k)) != kFree) last = i * perSector + k + 1;
     if (s.Stopped()) break;
+  }
+  // The sectors the header names lie inside the file too: with the FAT
+  // lost they still give a damaged file most of its extent.
+  if (damaged) {
+    for (uint32_t n : fat)
+      if (n < kFatSector && at(n) < s.Limit() && n + 1u > last) last = n + 1u;
+    if (dirSector < kFatSector && at(dirSector) < s.Limit() && dirSector + 1u > last)
+      last = dirSector + 1u;
   }
   uint64_t size = at(last);
   if (last == 0 || size > s.Limit()) {
     size = last == 0 ? 512 : s.Limit();
     damaged = true;
   }
-  // The root directory's first sector names the main stream.
-  ByteView dir = s.View(at(h.u32(48)), static_cast<size_t>(sector));
+  // The root directory's first sector names the main stream; its first
+  // entry is the root storage, else the directory was overwritten.
+  ByteView dir = s.View(at(dirSector), static_cast<size_t>(sector));
+  if (dir.size() != sector || dir.u8(66) != 5) damaged = true;
   for (uint64_t e = 0; e + 128 <= dir.size(); e += 128) {
     std::string n = Name(dir.Sub(static_cast<size_t>(e), 128));
     if (n == "WordDocument") find.type = u"doc";
