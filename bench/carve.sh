@@ -17,8 +17,8 @@ cache=${BENCH_CACHE:-$root/bench/cache}
 mib=${CARVE_MIB:-1024}
 build=${BUILD:-$root/build}
 mkdir -p "$cache"
-for tool in photorec mkntfs ntfs-3g convert python3 g++; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool (apt-get install testdisk ntfs-3g imagemagick)" >&2; exit 2; }
+for tool in photorec mkntfs ntfs-3g convert python3 ffmpeg g++; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool (apt-get install testdisk ntfs-3g imagemagick ffmpeg)" >&2; exit 2; }
 done
 [ -f "$build/kernel/libkestrel_core.a" ] || { echo "build first: cmake --build build --target kestrel_core" >&2; exit 2; }
 

@@ -82,7 +82,9 @@ std::string Extension(const std::string& name) {
 std::string ExpectedPath(const Expected& e) {
   char n[32];
   std::snprintf(n, sizeof n, "f%07llu.", static_cast<unsigned long long>(e.offset / 512));
-  const std::string ext = Extension(e.name == "big.jpg.cut" ? "big.jpg" : e.name);
+  // A cut file is listed as NAME.cut and carved under its own format.
+  const bool cut = e.name.size() > 4 && e.name.compare(e.name.size() - 4, 4, ".cut") == 0;
+  const std::string ext = Extension(cut ? e.name.substr(0, e.name.size() - 4) : e.name);
   return "V:\\Deleted\\Carved files\\" + ext + "\\" + n + ext;
 }
 
