@@ -2,11 +2,14 @@
 // sizes are known, then the end of central directory record is searched
 // for; it must name a central directory that ends where it begins and
 // whose entries point at local headers. Names in the directory tell
-// DOCX/XLSX/PPTX (with [Content_Types].xml) from other archives.
+// DOCX/XLSX/PPTX (with [Content_Types].xml) from other archives. Stored
+// entries (pictures and media in Office files, for one) must match their
+// CRC-32: other data in the middle of an archive shows nowhere else.
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
+#include "kernel/carve/Crc32.h"
 #include "kernel/carve/Formats.h"
 
 namespace kestrel::carve {
@@ -70,6 +73,24 @@ bool ReadEnd(Stream& s, uint64_t at, Directory& d) {
   return d.offset + d.size == at;
 }
 
+// Whether the stored entry whose local header is at `local` holds `size`
+// bytes with CRC-32 `crc`.
+bool StoredDataMatches(Stream& s, uint64_t local, uint64_t size, uint32_t crc) {
+  ByteView h = s.View(local, 30);
+  if (h.size() != 30) return false;
+  uint64_t pos = local + 30 + h.u16(26) + h.u16(28);
+  uint32_t sum = 0;
+  while (size > 0) {
+    size_t got = 0;
+    const uint8_t* p = s.GetSome(pos, static_cast<size_t>(std::min<uint64_t>(size, 1u << 16)), got);
+    if (!p) return false;
+    sum = Crc32(sum, p, got);
+    pos += got;
+    size -= got;
+  }
+  return sum == crc;
+}
+
 }  // namespace
 
 bool ParseZip(Stream& s, Find& find) {
@@ -128,16 +149,25 @@ bool ParseZip(Stream& s, Find& find) {
       find.damaged = true;
       break;
     }
+    // The entry's fields are copied first: reads elsewhere may move the
+    // cache `c` points into.
     const uint16_t nl = c.u16(28);
+    const uint64_t entryBytes = 46ull + nl + c.u16(30) + c.u16(32);
     const uint64_t local = c.u32(42);
-    if (local != 0xFFFFFFFFu && !Sig(s.Get(local, 4), 3, 4)) find.damaged = true;
+    const bool stored = c.u16(10) == 0;
+    const uint32_t crc = c.u32(16);
+    const uint64_t packed = c.u32(20);
     ByteView name = s.View(at + 46, nl);
     std::string_view nm(reinterpret_cast<const char*>(name.data()), name.size());
     if (nm == "[Content_Types].xml") contentTypes = true;
     else if (nm == "word/document.xml") office = u"docx";
     else if (nm == "xl/workbook.xml") office = u"xlsx";
     else if (nm == "ppt/presentation.xml") office = u"pptx";
-    at += 46ull + nl + c.u16(30) + c.u16(32);
+    if (local != 0xFFFFFFFFu && !Sig(s.Get(local, 4), 3, 4)) find.damaged = true;
+    if (!find.damaged && stored && local != 0xFFFFFFFFu && packed != 0xFFFFFFFFu &&
+        !StoredDataMatches(s, local, packed, crc))
+      find.damaged = true;
+    at += entryBytes;
     if (s.Stopped()) break;
   }
   if (at != d.offset + d.size && !find.damaged) find.damaged = true;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "kernel/Kestrel.h"
+#include "kernel/carve/Crc32.h"
 #include "kernel/carve/Formats.h"
 #include "tests/support/TestSupport.h"
 
@@ -175,6 +176,69 @@ TEST(DeepScanFormats, RandomDataIsNotTakenForAnyFormat) {
     finds += carve::Identify(s, f);
   }
   EXPECT_EQ(finds, 0);
+}
+
+// A ZIP larger than the stream's cache, read from its first bytes on as
+// the scan does past a block's end: the directory at its end and the
+// entries at its start take turns in the cache. Its stored entries are
+// checked whole, and one changed byte in the middle makes it damaged.
+TEST(DeepScanFormats, StoredZipLargerThanTheCacheIsCheckedWhole) {
+  std::vector<uint8_t> zip, directory;
+  auto put16 = [](std::vector<uint8_t>& v, uint32_t x) {
+    v.push_back(x & 0xFF);
+    v.push_back(x >> 8 & 0xFF);
+  };
+  auto put32 = [&](std::vector<uint8_t>& v, uint32_t x) {
+    put16(v, x & 0xFFFF);
+    put16(v, x >> 16);
+  };
+  std::mt19937 random(5);
+  for (int n = 0; n < 3; ++n) {
+    std::vector<uint8_t> data(1536u << 10);
+    for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+    const uint32_t crc = carve::Crc32(0, data.data(), data.size());
+    const std::string name = "part" + std::to_string(n) + ".bin";
+    const uint32_t local = static_cast<uint32_t>(zip.size());
+    for (auto* v : {&zip, &directory}) {
+      put32(*v, v == &zip ? 0x04034B50 : 0x02014B50);
+      if (v == &directory) put16(*v, 20);                     // made by
+      for (uint32_t x : {20u, 0u, 0u, 0u, 0u}) put16(*v, x);  // version, flags, stored, time, date
+      for (uint32_t x : {crc, uint32_t(data.size()), uint32_t(data.size())}) put32(*v, x);
+      put16(*v, static_cast<uint32_t>(name.size()));
+      put16(*v, 0);  // extra
+      if (v == &directory) {
+        for (int k = 0; k < 3; ++k) put16(*v, 0);  // comment, disk, internal attributes
+        put32(*v, 0);
+        put32(*v, local);
+      }
+      v->insert(v->end(), name.begin(), name.end());
+    }
+    zip.insert(zip.end(), data.begin(), data.end());
+  }
+  const uint32_t directoryAt = static_cast<uint32_t>(zip.size());
+  zip.insert(zip.end(), directory.begin(), directory.end());
+  put32(zip, 0x06054B50);
+  for (uint32_t x : {0u, 0u, 3u, 3u}) put16(zip, x);
+  put32(zip, static_cast<uint32_t>(directory.size()));
+  put32(zip, directoryAt);
+  put16(zip, 0);
+
+  auto parse = [](const std::vector<uint8_t>& bytes) {
+    carve::Stream s(ByteView(bytes.data(), 64), bytes.size(),
+                    [&bytes](uint64_t at, uint8_t* out, size_t n, size_t& got) {
+                      got = static_cast<size_t>(std::min<uint64_t>(n, bytes.size() - at));
+                      std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(at), got, out);
+                      return true;
+                    });
+    carve::Find f;
+    EXPECT_TRUE(carve::ParseZip(s, f));
+    return f;
+  };
+  carve::Find whole = parse(zip);
+  EXPECT_EQ(whole.size, zip.size());
+  EXPECT_FALSE(whole.damaged);
+  zip[zip.size() / 2] ^= 1;
+  EXPECT_TRUE(parse(zip).damaged);
 }
 
 // A stop during the scan of a large volume ends it as stopped, with one close.
