@@ -133,7 +133,7 @@ bool ParseZip(Stream& s, Find& find) {
     pos += got - 3;
   }
   if (!found) {
-    find.size = std::max<uint64_t>(walked, 30);
+    find.size = std::min(std::max<uint64_t>(walked, 30), s.Limit());
     find.damaged = true;
     return true;
   }
