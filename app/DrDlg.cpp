@@ -160,7 +160,15 @@ void CDrDlg::CheckedRows(std::vector<restorix::ItemId>& out) const {
 
 void CDrDlg::FillPage() {
   HWND tree = m_tree.Hwnd();
-  if (!m_app || !tree || TreeView_GetCount(tree) > 0) return;
+  if (!m_app || !tree) return;
+  // Coming back from the preview or search page keeps the tree as it was;
+  // after a scan of any partition since (whatever page led to it), the
+  // tree and the list are of items the kernel no longer holds.
+  const uint64_t generation = m_app->State().ScanGeneration();
+  if (TreeView_GetCount(tree) > 0 && generation == m_filledGeneration) return;
+  TreeView_DeleteAllItems(tree);
+  SetDlgItemTextW(m_hwnd, IDC_FOLDER_LABEL, L"");
+  m_filledGeneration = generation;
   const std::wstring partition = PartitionName();
   TVINSERTSTRUCTW insert = {};
   insert.hParent = TVI_ROOT;

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,7 @@ class CDrDlg : public CPageDialog {
   HIMAGELIST m_platformStateImages = nullptr;  // the tree's own, given back at the end
   HIMAGELIST m_listImages = nullptr;
   HTREEITEM m_root = nullptr;
+  uint64_t m_filledGeneration = 0;  // the scan generation the tree shows
   CMutiTreeCtrl m_tree;
   CMyListCtrl m_list;
   CPngButton m_back;

@@ -8,6 +8,7 @@ void AppState::SetCurrentPartition(const std::wstring& name, uint8_t fsKind) {
   std::lock_guard<std::mutex> hold(m_lock);
   m_partitionName = name.substr(0, std::min(name.find(L'\0'), kMaxPartitionName));
   m_partitionType = fsKind;
+  ++m_scanGeneration;
 }
 
 std::wstring AppState::PartitionName() const {

@@ -17,7 +17,11 @@ namespace restorix {
 class AppState {
  public:
   // The partition's name is kept to 63 units, as the kernel's records hold.
+  // Each call is a new scan's start: it counts as a new scan generation.
   void SetCurrentPartition(const std::wstring& name, uint8_t fsKind);
+  // Grows with every partition chosen, so a page filled from the items of
+  // an earlier scan can tell that they are gone.
+  uint64_t ScanGeneration() const { return m_scanGeneration.load(); }
   std::wstring PartitionName() const;
   uint8_t PartitionType() const;
   // The disk image file whose partition the chosen letter maps; empty for
@@ -52,6 +56,7 @@ class AppState {
   std::wstring m_imageFile;
   FolderIndex m_index;
   ScanMode m_mode = ScanMode::Deleted;
+  std::atomic<uint64_t> m_scanGeneration{0};
   std::atomic<int32_t> m_busy{0};
   std::atomic<int32_t> m_stopRequested{0};
 };

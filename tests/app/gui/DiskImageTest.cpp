@@ -1,7 +1,8 @@
 // A GPT disk image opened from the device page through the file dialog:
-// its NTFS partition is listed under the file's node and scanned into the
-// results page.
+// its NTFS partition is listed under the file's node, scanned and
+// recovered, and the bytes match the fixture's manifest.
 #include <windows.h>
+#include <bcrypt.h>
 #include <commctrl.h>
 
 #include <cstdio>
@@ -21,6 +22,49 @@
 
 namespace guitest {
 namespace {
+
+std::string Sha256Hex(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE alg = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  unsigned char digest[32] = {};
+  bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+            BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                           static_cast<ULONG>(bytes.size()), 0) == 0 &&
+            BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+  if (hash) BCryptDestroyHash(hash);
+  if (alg) BCryptCloseAlgorithmProvider(alg, 0);
+  if (!ok) return std::string();
+  std::string hex;
+  char two[3];
+  for (unsigned char b : digest) {
+    std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  return hex;
+}
+
+// For the log: the C library prints no wide text beyond ASCII.
+std::string Utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The sha256 column of the manifest's line for `entry`.
+std::string ManifestSum(const std::wstring& manifest, const std::string& entry) {
+  std::ifstream in(manifest.c_str());
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(entry + "\t", 0) == 0) return line.substr(line.find_last_of('\t') + 1);
+  return std::string();
+}
 
 HTREEITEM FindChild(HWND tree, HTREEITEM parent, CColumnTreeCtrl& list, const std::wstring& column0,
                     const std::wstring& column1 = std::wstring()) {
@@ -92,9 +136,22 @@ void TestDiskImage(CRestorixDlg& dlg) {
   CHECK_MSG(app->State().PartitionName() == letter && app->State().ImageFile() == disk,
             "the state holds the letter and its image file");
 
-  // Recover everything found into a fresh folder.
+  // Recover everything found into a fresh folder. The results page still
+  // held the search test's scan of S: when the device page was shown
+  // directly: it must show this scan's items, not those.
   auto* results = static_cast<CDrDlg*>(dlg.Pages()[1].window);
   HWND resultTree = results->Tree().Hwnd();
+  std::wstring rootLabel;
+  OnUiThread([&] {
+    wchar_t text[64] = {};
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetRoot(resultTree);
+    item.pszText = text;
+    item.cchTextMax = 64;
+    if (TreeView_GetItem(resultTree, &item)) rootLabel = text;
+  });
+  CHECK_MSG(rootLabel == letter, "the results tree is the new scan's, not the one shown before");
   // Every folder checked (state image 3), as clicks on their boxes leave them.
   OnUiThread([&] {
     std::vector<HTREEITEM> stack{TreeView_GetRoot(resultTree)};
@@ -108,6 +165,35 @@ void TestDiskImage(CRestorixDlg& dlg) {
     }
   });
   DrainPosted();
+  const std::wstring out = TempFolder(L"restorix-disk");
+  RemoveTree(out);
+  CreateDirectoryW(out.c_str(), nullptr);
+  OnUiThread([&] { SetDlgItemTextW(resultsWnd, IDC_RECOVER_PATH, out.c_str()); });
+  PostMessageW(resultsWnd, WM_COMMAND, MAKEWPARAM(IDC_RECOVER, BN_CLICKED), 0);
+  std::wstring last;
+  for (int i = 0; i < 3; ++i) {
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindDialog(L"Talvex Data Recovery", main)) != nullptr; }, 60000)) break;
+    last = MessageBoxText(box);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitUntil([&] { return !IsWindow(box); });
+    if (last != restorix::ui::kAskRecoverSameVolume) break;
+  }
+  std::printf("#   the recovery said %s\n", Utf8(last).c_str());
+  CHECK_MSG(last == L"恢复完毕!", "the recovery ends with 恢复完毕!");
+  std::wstring recovered;
+  for (int i = 0; i < KernelItemCount(); ++i) {
+    DelItem item = {};
+    if (!app->Kernel().GetItemByIndex(i, &item)) continue;
+    const std::wstring path = item.path;
+    if (path.size() > 6 && path.compare(path.size() - 6, 6, L"d2.txt") == 0)
+      recovered = out + restorix::PathWithoutDrive(path);
+  }
+  const std::string want = ManifestSum(dir + L"disk_gpt_p2.manifest", "letters/d2.txt");
+  const std::string got = Sha256Hex(ReadFileBytes(recovered));
+  std::printf("#   %ls: %s\n", recovered.c_str(), got.c_str());
+  CHECK_MSG(!want.empty() && got == want, "letters/d2.txt comes back with the manifest's sha256");
+  RemoveTree(out);
   SendMessageW(main, WM_SHOW_DEVICE_PAGE, 0, 0);
 }
 
