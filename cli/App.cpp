@@ -284,11 +284,6 @@ DiskTable ReadTable(const std::string& path) {
   t.count = KX_ReadPartitionTable(K(spec), t.parts.data(), static_cast<int>(t.parts.size()), note, 512);
   t.parts.resize(static_cast<size_t>(std::clamp(t.count, 0, static_cast<int>(t.parts.size()))));
   t.note = Utf16ToUtf8(FieldText(note));
-  // Logical partitions go by the numbers Linux, sfdisk and fdisk give them:
-  // 5 onwards, whatever number of primaries comes before.
-  uint32_t logical = 5;
-  for (KX_PartitionInfo& p : t.parts)
-    if (p.flags & KX_PART_LOGICAL) p.number = logical++;
   return t;
 }
 

@@ -194,7 +194,7 @@ KESTREL_API int KESTREL_CALL KX_GetLastOutputPath(KChar* out, int cap) KESTREL_N
 // One partition of a whole disk or disk image: 224 bytes.
 typedef struct KX_PartitionInfo {
   uint32_t size;            // offset 0: as in KX_ItemInfo
-  uint32_t number;          // offset 4: as the table numbers it (from 1)
+  uint32_t number;          // offset 4: as Linux and sfdisk number it: MBR slot 1-4, logical from 5; GPT slot
   uint64_t firstByte;       // offset 8
   uint64_t bytes;           // offset 16: cut to the disk's end when it reaches past it
   uint32_t fsKind;          // offset 24: KESTREL_FS_* by the engines' probes, 0 for none

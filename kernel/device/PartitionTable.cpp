@@ -30,7 +30,10 @@ bool ReadMbr(SectorReader& disk, uint64_t diskBytes, PartitionTable& out) {
   ByteView s(mbr, sizeof mbr);
   if (s.u8(0x1FE) != 0x55 || s.u8(0x1FF) != 0xAA) return false;
   const uint64_t bps = 512;
-  int number = 0;
+  // Numbered as Linux, sfdisk and fdisk number them, so that a number the
+  // user reads in one tool names the same partition in the other: a
+  // primary by its slot (1 to 4, empty slots and the extended one
+  // included), logical ones from 5 in chain order.
   std::vector<uint64_t> extended;
   for (int i = 0; i < 4; ++i) {
     const size_t e = 0x1BE + 16 * i;
@@ -41,7 +44,7 @@ bool ReadMbr(SectorReader& disk, uint64_t diskBytes, PartitionTable& out) {
       continue;
     }
     PartitionEntry p;
-    p.number = ++number;
+    p.number = i + 1;
     p.mbrType = type;
     p.firstByte = uint64_t{s.u32(e + 8)} * bps;
     p.bytes = uint64_t{s.u32(e + 12)} * bps;
@@ -50,6 +53,7 @@ bool ReadMbr(SectorReader& disk, uint64_t diskBytes, PartitionTable& out) {
   }
   if (out.entries.empty() && extended.empty()) return false;
   out.kind = TableKind::Mbr;
+  int number = 4;
   // Logical partitions: each EBR names one partition (relative to itself)
   // and the next EBR (relative to the extended partition's start).
   for (uint64_t base : extended) {

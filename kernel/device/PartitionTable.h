@@ -25,7 +25,7 @@ class SectorReader;
 enum class TableKind { None, Mbr, Gpt };
 
 struct PartitionEntry {
-  int number = 0;             // 1-based, in table order (logical ones after the primaries)
+  int number = 0;             // MBR: the slot (1-4), logical from 5; GPT: the entry's slot
   uint64_t firstByte = 0;
   uint64_t bytes = 0;
   uint8_t mbrType = 0;        // MBR type byte; 0 on GPT

@@ -867,11 +867,14 @@ TEST(KestrelCli, ListOfADiskShowsItsTableAsSfdiskDoes) {
   if (mbr.empty()) return;
   fs::path badPrimary = RequireImage("disk_gpt_badprimary");
   if (badPrimary.empty()) return;
+  fs::path gap = RequireImage("disk_mbr_gap");
+  if (gap.empty()) return;
   const std::map<std::string, std::string> gptFs = {{"1", "FAT32"}, {"2", "NTFS"}};
   // By first sector, as make_volumes.sh formats them.
   const std::map<std::string, std::string> mbrFs = {
-      {"2048", "FAT16"}, {"34816", "-"}, {"45056", "FAT32"}, {"182272", "FAT12"}};
-  for (const auto& [disk, table] : {std::pair{gpt, gpt}, std::pair{mbr, mbr}, std::pair{badPrimary, gpt}}) {
+      {"2048", "FAT16"}, {"34816", "-"}, {"45056", "FAT32"}, {"182272", "FAT12"}, {"22528", "FAT16"}, {"4096", "FAT16"}};
+  for (const auto& [disk, table] :
+       {std::pair{gpt, gpt}, std::pair{mbr, mbr}, std::pair{badPrimary, gpt}, std::pair{gap, gap}}) {
     RunResult r = Kestrel({"list", disk.string()});
     ASSERT_EQ(r.status, 0) << disk << ": " << r.err;
     const std::map<std::string, SfdiskEntry> expected = SfdiskDump(table);
@@ -888,7 +891,7 @@ TEST(KestrelCli, ListOfADiskShowsItsTableAsSfdiskDoes) {
       EXPECT_EQ(f[3], std::to_string(std::stoull(e->second.start) * 512)) << line;
       EXPECT_EQ(f[4], std::to_string(std::stoull(e->second.size) * 512)) << line;
       EXPECT_EQ(f[6], e->second.name) << line;
-      EXPECT_EQ(f[7], disk == mbr ? mbrFs.at(f[1]) : gptFs.at(f[0])) << line;
+      EXPECT_EQ(f[7], disk == mbr || disk == gap ? mbrFs.at(f[1]) : gptFs.at(f[0])) << line;
     }
     // Only the disk whose primary header is broken says so.
     EXPECT_EQ(r.err.empty(), disk != badPrimary) << disk << ": " << r.err;
@@ -923,6 +926,22 @@ TEST(KestrelCli, PartitionNumberRecoversEachPartitionsDeletedFiles) {
   RunResult none = Kestrel({"scan", disk.string(), "--partition", "3"});
   EXPECT_EQ(none.status, 2) << none.err;
   EXPECT_EQ(none.err.rfind("kestrel: no partition 3 on", 0), 0u) << none.err;
+
+  // The numbers list shows: a primary in slot 3 and the first logical
+  // partition, 5; slot 1 holds the extended partition, no file system.
+  fs::path gap = RequireImage("disk_mbr_gap");
+  if (gap.empty()) return;
+  for (const std::string n : {"3", "5"}) {
+    auto manifest = ReadManifest("disk_mbr_gap_" + n);
+    ASSERT_EQ(manifest.size(), 1u);
+    TempDir out;
+    RunResult r = Kestrel({"recover", gap.string(), "--partition", n, "--to", out.path().string(), "--all"});
+    ASSERT_EQ(r.status, 0) << "partition " << n << ": " << r.err;
+    auto files = FilesUnder(out.path());
+    ASSERT_EQ(files.size(), 1u) << "partition " << n;
+    EXPECT_EQ(Sha256File(files.begin()->second), manifest[0].sha256) << "partition " << n;
+  }
+  EXPECT_EQ(Kestrel({"scan", gap.string(), "--partition", "1"}).status, 2);
 
   // The output may not go into the partition's own file system, mounted
   // from a loop device over that part of the image.

@@ -66,6 +66,17 @@ TEST(DiskTable, MbrWithLogicalPartitions) {
   EXPECT_EQ(t.parts[1].fsKind, 0u) << "typed NTFS but never formatted";
   EXPECT_TRUE(t.parts[2].flags & KX_PART_LOGICAL);
   EXPECT_EQ(Utf8(t.parts[3].fileSystem), "FAT12");
+  // Numbered as sfdisk and Linux number them: primaries by slot, the
+  // extended one's slot skipped, logical ones from 5.
+  std::vector<uint32_t> numbers;
+  for (const KX_PartitionInfo& p : t.parts) numbers.push_back(p.number);
+  EXPECT_EQ(numbers, (std::vector<uint32_t>{1, 2, 5, 6}));
+  Table gap = Read("disk_mbr_gap");
+  ASSERT_EQ(gap.count, 2);
+  EXPECT_EQ(gap.parts[0].number, 3u) << "the primary in slot 3, after the extended slot 1 and empty slot 2";
+  EXPECT_EQ(gap.parts[0].firstByte, 22528u * 512);
+  EXPECT_EQ(gap.parts[1].number, 5u);
+  EXPECT_EQ(gap.parts[1].firstByte, 4096u * 512);
 }
 
 }  // namespace
