@@ -500,6 +500,24 @@ int ListBlockDevices() {
 }
 #endif
 
+// A physical disk's line and one line per partition, tab-separated as the
+// volumes' lines: name, file system (or the table's kind), size in
+// 512-byte sectors, label (the kernel's name for a disk, the GPT name for a
+// partition).
+std::string DiskLines(const KX_DiskInfo& disk, const std::vector<KX_PartitionInfo>& parts) {
+  const std::string path = Utf16ToUtf8(FieldText(disk.path));
+  const char* kind = disk.table == KX_TABLE_GPT ? "GPT disk" : disk.table == KX_TABLE_MBR ? "MBR disk" : "-";
+  const uint64_t bytes = disk.totalSectors * (disk.bytesPerSector >= kSector ? disk.bytesPerSector : kSector);
+  std::string out = path + '\t' + kind + '\t' + std::to_string(bytes / kSector) + " sectors\t" +
+                    Utf16ToUtf8(FieldText(disk.name)) + '\n';
+  for (const KX_PartitionInfo& p : parts) {
+    const std::string name = Utf16ToUtf8(FieldText(p.name));
+    out += path + " --partition " + std::to_string(p.number) + '\t' + Or(Utf16ToUtf8(FieldText(p.fileSystem)), "-") +
+           '\t' + std::to_string(p.bytes / kSector) + " sectors" + (name.empty() ? "" : "\t" + name) + '\n';
+  }
+  return out;
+}
+
 int RunList(const Options& options) {
   if (!options.volume.empty()) {
     if (ClassifyVolume(options.volume).isLetter)
@@ -526,6 +544,21 @@ int RunList(const Options& options) {
                          ? Utf16ToUtf8(FieldText(type))
                          : p.fsKind == KESTREL_FS_NTFS ? "NTFS" : p.fsKind == KESTREL_FS_FAT ? "FAT" : "?";
     Out(Utf16ToUtf8(p.name) + '\t' + fs + '\t' + std::to_string(p.sectors) + " sectors\n");
+  }
+  // The physical disks of the kernel's device list (the one the desktop
+  // program has), each followed by the partitions an engine reads, named
+  // as 'kestrel scan' takes them. Floppy drives are listed by their letter.
+  const int disks = KX_GetDiskCount();
+  for (int d = 0; d < disks; ++d) {
+    KX_DiskInfo disk{};
+    disk.size = sizeof disk;
+    if (!KX_GetDiskInfo(d, &disk) || disk.driveNumber < 128) continue;
+    std::vector<KX_PartitionInfo> parts(std::max(KX_GetDiskPartitions(d, nullptr, 0), 0));
+    for (KX_PartitionInfo& p : parts) p.size = sizeof p;
+    parts.resize(static_cast<size_t>(
+        std::clamp(KX_GetDiskPartitions(d, parts.data(), static_cast<int>(parts.size())), 0,
+                   static_cast<int>(parts.size()))));
+    Out(DiskLines(disk, parts));
   }
   return kExitDone;
 }

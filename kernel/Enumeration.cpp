@@ -64,11 +64,14 @@ bool ReadDiskPartitions(const std::u16string& spec, PartitionTable& table,
   return true;
 }
 
-std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes) {
+std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes,
+                                                  TableKind* kind) {
   std::vector<DevicePartition> found;
+  if (kind) *kind = TableKind::None;
   SectorReader reader(disk.OpenWindow(), disk.deviceSectorBytes);
   if (!reader.IsOpen()) return found;
   PartitionTable table = ReadPartitionTable(reader, diskBytes);
+  if (kind) *kind = table.kind;
   for (const PartitionEntry& e : table.entries) {
     if (e.bytes == 0) continue;
     VolumeSource part;
@@ -81,7 +84,7 @@ std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint
     part.name = disk.name + Ascii16(name);
     ProbeResult probe = ProbeSource(part);
     if (!probe.Matches()) continue;
-    found.push_back(DevicePartition{e.number, probe.fsKind, probe.typeName, std::move(part)});
+    found.push_back(DevicePartition{e.number, probe.fsKind, probe.typeName, std::move(part), e});
   }
   return found;
 }
@@ -148,7 +151,9 @@ void EnumerateDevices(DeviceList& list) {
     if (entry.kind == kPhysicalDevice) {
       entry.source.name = entry.displayName;
       if (entry.partitioned)
-        entry.partitions = RecognisedPartitions(entry.source, entry.totalSectors * (entry.bytesPerSector >= 512 ? entry.bytesPerSector : 512));
+        entry.partitions = RecognisedPartitions(
+            entry.source, entry.totalSectors * (entry.bytesPerSector >= 512 ? entry.bytesPerSector : 512),
+            &entry.tableKind);
     }
   }
 }

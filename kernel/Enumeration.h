@@ -33,7 +33,9 @@ struct ProbedPartition {
 bool ReadDiskPartitions(const std::u16string& spec, PartitionTable& table,
                         std::vector<ProbedPartition>& out);
 
-// The partitions of a whole disk that an engine recognises.
-std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes);
+// The partitions of a whole disk that an engine recognises; `kind` (may be
+// null) receives the kind of table read.
+std::vector<DevicePartition> RecognisedPartitions(const VolumeSource& disk, uint64_t diskBytes,
+                                                  TableKind* kind = nullptr);
 
 }  // namespace kestrel

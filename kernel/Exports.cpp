@@ -1,6 +1,7 @@
 // The exported C functions: thin noexcept shims over the kernel, so that no
 // exception ever crosses into the host.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "kernel/DelItemRegistry.h"
@@ -28,6 +29,25 @@ void CopyRecord(const Record& full, Record* out) {
   Record copy = full;
   copy.size = n;
   std::memcpy(out, &copy, n);
+}
+
+// A partition record from its table entry and what the probe called it
+// (empty when no engine reads it).
+KX_PartitionInfo PartitionInfoOf(const kestrel::PartitionEntry& e, uint32_t fsKind,
+                                 const std::u16string& fileSystem, bool gpt) {
+  KX_PartitionInfo info{};
+  info.number = static_cast<uint32_t>(e.number);
+  info.firstByte = e.firstByte;
+  info.bytes = e.bytes;
+  info.fsKind = fsKind;
+  info.mbrType = e.mbrType;
+  std::memcpy(info.gptType, e.gptType.data(), sizeof info.gptType);
+  CopyText(fileSystem, info.fileSystem, 16);
+  CopyText(kestrel::PartitionTypeName(e), info.typeName, 32);
+  CopyText(e.gptName, info.name, 36);
+  info.flags = (e.logical ? KX_PART_LOGICAL : 0) | (e.beyondDisk ? KX_PART_BEYOND_DISK : 0) |
+               (gpt ? KX_PART_GPT : 0);
+  return info;
 }
 }  // namespace
 
@@ -222,21 +242,63 @@ KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_Partiti
     for (int i = 0; i < cap && out && i < static_cast<int>(parts.size()); ++i) {
       const kestrel::ProbedPartition& p = parts[static_cast<size_t>(i)];
       if (out[i].size < sizeof(uint32_t)) continue;
-      KX_PartitionInfo info{};
-      info.number = static_cast<uint32_t>(p.entry.number);
-      info.firstByte = p.entry.firstByte;
-      info.bytes = p.entry.bytes;
-      info.fsKind = p.probe.Matches() ? p.probe.fsKind : 0;
-      info.mbrType = p.entry.mbrType;
-      std::memcpy(info.gptType, p.entry.gptType.data(), sizeof info.gptType);
-      if (p.probe.Matches()) CopyText(p.probe.typeName, info.fileSystem, 16);
-      CopyText(kestrel::PartitionTypeName(p.entry), info.typeName, 32);
-      CopyText(p.entry.gptName, info.name, 36);
-      info.flags = (p.entry.logical ? KX_PART_LOGICAL : 0) | (p.entry.beyondDisk ? KX_PART_BEYOND_DISK : 0) |
-                   (table.kind == kestrel::TableKind::Gpt ? KX_PART_GPT : 0);
-      CopyRecord(info, &out[i]);
+      const bool read = p.probe.Matches();
+      CopyRecord(PartitionInfoOf(p.entry, read ? p.probe.fsKind : 0, read ? p.probe.typeName : std::u16string(),
+                                 table.kind == kestrel::TableKind::Gpt),
+                 &out[i]);
     }
     return static_cast<int>(parts.size());
+  } catch (...) {
+    return -1;
+  }
+}
+
+KESTREL_API int KESTREL_CALL KX_GetDiskCount(void) noexcept {
+  try {
+    return kestrel::DiskCount();
+  } catch (...) {
+    return 0;
+  }
+}
+
+KESTREL_API int KESTREL_CALL KX_GetDiskInfo(int index, KX_DiskInfo* out) noexcept {
+  try {
+    const kestrel::DeviceEntry* disk = kestrel::DiskAt(index);
+    if (!disk || !out || out->size < sizeof(uint32_t)) return 0;
+    KX_DiskInfo info{};
+    info.driveNumber = disk->driveNumber;
+    info.totalSectors = disk->totalSectors;
+    info.bytesPerSector = disk->bytesPerSector;
+    info.mediaClass = disk->mediaClass;
+    info.table = disk->tableKind == kestrel::TableKind::Gpt   ? KX_TABLE_GPT
+                 : disk->tableKind == kestrel::TableKind::Mbr ? KX_TABLE_MBR
+                                                              : KX_TABLE_NONE;
+    info.partitions = static_cast<uint32_t>(disk->partitions.size());
+    CopyText(disk->displayName, info.name, 64);
+    char path[32];
+    if (disk->driveNumber >= 128)
+      std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", disk->driveNumber - 128);
+    else
+      std::snprintf(path, sizeof path, "%c:", disk->driveNumber == 0 ? 'A' : 'B');
+    CopyText(std::u16string(path, path + std::strlen(path)), info.path, 32);
+    CopyRecord(info, out);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+KESTREL_API int KESTREL_CALL KX_GetDiskPartitions(int index, KX_PartitionInfo* out, int cap) noexcept {
+  try {
+    const kestrel::DeviceEntry* disk = kestrel::DiskAt(index);
+    if (!disk) return -1;
+    const bool gpt = disk->tableKind == kestrel::TableKind::Gpt;
+    for (int i = 0; i < cap && out && i < static_cast<int>(disk->partitions.size()); ++i) {
+      const kestrel::DevicePartition& p = disk->partitions[static_cast<size_t>(i)];
+      if (out[i].size < sizeof(uint32_t)) continue;
+      CopyRecord(PartitionInfoOf(p.entry, p.fsKind, p.typeName, gpt), &out[i]);
+    }
+    return static_cast<int>(disk->partitions.size());
   } catch (...) {
     return -1;
   }

@@ -225,6 +225,34 @@ KESTREL_API int KESTREL_CALL KX_ReadPartitionTable(const KChar* path, KX_Partiti
 // Returns its length, 0 for an index beyond the last volume.
 KESTREL_API int KESTREL_CALL KX_GetPartitionTypeName(int index, KChar* out, int cap) KESTREL_NOEXCEPT;
 
+
+// One physical disk of the device list SH_Init built (the lettered volumes
+// are SH_GetPartitionParameter's): 224 bytes.
+typedef struct KX_DiskInfo {
+  uint32_t size;            // offset 0: as in KX_ItemInfo
+  uint32_t driveNumber;     // offset 4: 128 + n for disk n; 0 and 1 the floppy drives
+  uint64_t totalSectors;    // offset 8
+  uint32_t bytesPerSector;  // offset 16
+  uint32_t mediaClass;      // offset 20: 0 unknown, 1 floppy, 2 removable, 3 fixed
+  uint32_t table;           // offset 24: KX_TABLE_*
+  uint32_t partitions;      // offset 28: how many of its partitions an engine reads
+  KChar name[64];           // offset 32: "fixed disk #1"
+  KChar path[32];           // offset 160: the device path, "\\.\PhysicalDrive0" or "A:"
+} KX_DiskInfo;
+
+#define KX_TABLE_NONE 0
+#define KX_TABLE_MBR 1
+#define KX_TABLE_GPT 2
+
+// How many physical disks the device list holds (0 before SH_Init).
+KESTREL_API int KESTREL_CALL KX_GetDiskCount(void) KESTREL_NOEXCEPT;
+// Fills disk `index` (0 to KX_GetDiskCount() - 1); 1 on success.
+KESTREL_API int KESTREL_CALL KX_GetDiskInfo(int index, KX_DiskInfo* out) KESTREL_NOEXCEPT;
+// The partitions of disk `index` an engine reads, numbered as
+// KX_ReadPartitionTable numbers them. Fills up to `cap` records (sizes
+// set by the caller) and returns how many there are; -1 for no such disk.
+KESTREL_API int KESTREL_CALL KX_GetDiskPartitions(int index, KX_PartitionInfo* out, int cap) KESTREL_NOEXCEPT;
+
 #ifdef __cplusplus
 }  // extern "C"
 
@@ -259,6 +287,11 @@ static_assert(offsetof(KX_PartitionInfo, fileSystem) == 48, "KX_PartitionInfo.fi
 static_assert(offsetof(KX_PartitionInfo, typeName) == 80, "KX_PartitionInfo.typeName");
 static_assert(offsetof(KX_PartitionInfo, name) == 144, "KX_PartitionInfo.name");
 static_assert(offsetof(KX_PartitionInfo, flags) == 216, "KX_PartitionInfo.flags");
+static_assert(sizeof(KX_DiskInfo) == 224, "KX_DiskInfo is 224 bytes");
+static_assert(offsetof(KX_DiskInfo, totalSectors) == 8, "KX_DiskInfo.totalSectors");
+static_assert(offsetof(KX_DiskInfo, table) == 24, "KX_DiskInfo.table");
+static_assert(offsetof(KX_DiskInfo, name) == 32, "KX_DiskInfo.name");
+static_assert(offsetof(KX_DiskInfo, path) == 160, "KX_DiskInfo.path");
 static_assert(sizeof(KChar) == 2, "UTF-16 code units");
 #endif
 

@@ -227,6 +227,23 @@ int FillPartitionParameter(::PartitionParameter* out, int index) {
   return 0;
 }
 
+int DiskCount() {
+  int count = 0;
+  while (DiskAt(count)) ++count;
+  return count;
+}
+
+const DeviceEntry* DiskAt(int index) {
+  KernelState& s = State();
+  if (!s.devices || index < 0) return nullptr;
+  int seen = 0;
+  for (const auto& entry : *s.devices) {
+    if (!entry || entry->kind != kPhysicalDevice) continue;
+    if (seen++ == index) return entry.get();
+  }
+  return nullptr;
+}
+
 bool PartitionTypeName(int index, std::u16string& out) {
   KernelState& s = State();
   if (!s.devices || index < 0) return false;

@@ -52,6 +52,9 @@ KernelState& State();
 void KernelInit(void* window);
 void KernelUnInit();
 int PartitionCount();
+// The physical disks of the device list, in its order; null past the last.
+int DiskCount();
+const DeviceEntry* DiskAt(int index);
 int FillPartitionParameter(::PartitionParameter* out, int index);
 bool PartitionTypeName(int index, std::u16string& out);
 int StartScan(const char16_t* prefix, const char16_t* volume, int mode, void* notifyWindow);

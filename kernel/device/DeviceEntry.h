@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/device/PartitionTable.h"
 #include "kernel/device/VolumeSource.h"
 
 namespace kestrel {
@@ -18,6 +19,7 @@ struct DevicePartition {
   uint8_t fsKind = 0;
   std::u16string typeName;  // "NTFS", "FAT32", "exFAT"
   VolumeSource source;
+  PartitionEntry entry;     // as the table gives it
 };
 
 struct DeviceEntry {
@@ -32,6 +34,7 @@ struct DeviceEntry {
   std::u16string typeName;     // volumes: what the engine's probe calls it
   VolumeSource source;         // the volume, or the whole disk
   std::vector<DevicePartition> partitions;  // physical: the recognised partitions
+  TableKind tableKind = TableKind::None;    // physical: the table they came from
 
   char16_t Letter() const { return static_cast<char16_t>(driveNumber + 64); }
 };

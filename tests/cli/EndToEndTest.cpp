@@ -511,6 +511,40 @@ TEST(KestrelCli, ListShowsMappedVolumesWithTheirFileSystems) {
   EXPECT_EQ(g[2], std::to_string(fs::file_size(fat) / 512) + " sectors");
 }
 
+// Physical disks as the kernel's device list holds them (mapped to images
+// here, as they are on Windows): each after the volumes, with the
+// partitions an engine reads under the numbers 'list DISK' gives them.
+TEST(KestrelCli, ListShowsPhysicalDisksWithTheirReadablePartitions) {
+  fs::path gpt = RequireImage("disk_gpt");
+  if (gpt.empty()) return;
+  fs::path gap = RequireImage("disk_mbr_gap");
+  if (gap.empty()) return;
+  fs::path fat = RequireImage("sample_fat32");
+  if (fat.empty()) return;
+  RunResult r = Kestrel(
+      {"list"}, {"KESTREL_VOLUMES=G=" + fat.string() + ";PhysicalDrive0=" + gpt.string() + ";PhysicalDrive2=" + gap.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : Lines(r.out)) rows.push_back(Split(line, '\t'));
+  ASSERT_EQ(rows.size(), 7u) << r.out;
+  EXPECT_EQ(rows[0][0], "G:");
+  const std::vector<std::vector<std::string>> partitions = {
+      {"\\\\.\\PhysicalDrive0 --partition 1", "FAT32", "69632 sectors", "photos"},
+      {"\\\\.\\PhysicalDrive0 --partition 2", "NTFS", "81920 sectors", "documents"},
+      {"\\\\.\\PhysicalDrive2 --partition 3", "FAT16", "20480 sectors"},
+      {"\\\\.\\PhysicalDrive2 --partition 5", "FAT16", "16384 sectors"}};
+  EXPECT_EQ(std::vector<std::string>(rows[1].begin(), rows[1].begin() + 2),
+            (std::vector<std::string>{"\\\\.\\PhysicalDrive0", "GPT disk"}));
+  EXPECT_EQ(rows[1].back(), "fixed disk #1");
+  EXPECT_EQ(rows[2], partitions[0]);
+  EXPECT_EQ(rows[3], partitions[1]);
+  EXPECT_EQ(std::vector<std::string>(rows[4].begin(), rows[4].begin() + 2),
+            (std::vector<std::string>{"\\\\.\\PhysicalDrive2", "MBR disk"}));
+  EXPECT_EQ(rows[4].back(), "fixed disk #2");
+  EXPECT_EQ(rows[5], partitions[2]);
+  EXPECT_EQ(rows[6], partitions[3]);
+}
+
 TEST(KestrelCli, UnreadableOrUnsupportedVolumesEndWithStatus3) {
   TempDir tmp;
   ExpectFailureLine(Kestrel({"scan", (tmp.path() / "no such.img").string()}), "missing file", 3);

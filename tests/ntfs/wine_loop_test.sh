@@ -59,6 +59,18 @@ for spec in "ntfs 512" "ntfs_s4k 4096"; do
     echo "$name: $listed items listed, $expected deleted" >&2
     status=1
   fi
+  # list: N: among the volumes; the physical disks Wine makes up (if any)
+  # each a line of path, table kind and size, with no error.
+  if ! timeout 120 wine "$exe" list > "$work/list.raw"; then
+    echo "$name: list failed" >&2
+    status=1
+  fi
+  tr -d '\r' < "$work/list.raw" > "$work/list"
+  grep -qP '^N:\tNTFS\t' "$work/list" || { echo "$name: N: not listed as NTFS" >&2; status=1; }
+  if grep -P '^\\\\\.\\PhysicalDrive' "$work/list" | grep -vqP '^\\\\\.\\PhysicalDrive\d+( --partition \d+)?\t[^\t]+\t\d+ sectors'; then
+    echo "$name: a disk line out of shape" >&2
+    status=1
+  fi
   out="$work/out-$name"
   mkdir -p "$out"
   timeout 300 wine "$exe" recover N: --to "$(winepath -w "$out")" --all >/dev/null || status=1
