@@ -1,6 +1,7 @@
 // A GPT disk image opened from the device page through the file dialog:
-// its NTFS partition is listed under the file's node, scanned and
-// recovered, and the bytes match the fixture's manifest.
+// its FAT32 and NTFS partitions are listed under the file's node and
+// scanned in turn; a file of the NTFS one is recovered through the results
+// page and its bytes match the fixture's manifest.
 #include <windows.h>
 #include <bcrypt.h>
 #include <commctrl.h>
@@ -116,42 +117,53 @@ void TestDiskImage(CRestorixDlg& dlg) {
             }, 30000),
             "a node named disk_gpt.img appears");
   if (!node) return;
-  HTREEITEM ntfs = nullptr;
-  OnUiThread([&] { ntfs = FindChild(tree, node, list, L"", L"NTFS"); });
-  CHECK_MSG(ntfs != nullptr, "its NTFS partition is listed with the probe's name");
-  if (!ntfs) return;
-  const std::wstring letter = restorix::LabelPart(list.m_tree.GetItemText(ntfs), 0).value_or(L"");
+  HTREEITEM ntfs = nullptr, fat = nullptr;
+  OnUiThread([&] {
+    ntfs = FindChild(tree, node, list, L"", L"NTFS");
+    fat = FindChild(tree, node, list, L"", L"FAT32");
+  });
+  CHECK_MSG(ntfs != nullptr && fat != nullptr, "its FAT32 and NTFS partitions are listed with the probe's names");
+  if (!ntfs || !fat) return;
+  auto letterOf = [&](HTREEITEM item) { return restorix::LabelPart(list.m_tree.GetItemText(item), 0).value_or(L""); };
+  const std::wstring letter = letterOf(ntfs);
   std::printf("#   NTFS partition as %ls\n", letter.c_str());
   CHECK_MSG(letter.size() == 2 && letter[1] == L':' && !(GetLogicalDrives() & (1u << (letter[0] - L'A'))),
             "it is mapped to a letter the system does not use");
 
-  // Scan it as a lettered volume is scanned.
+  // Each is scanned as a lettered volume is scanned.
   HWND resultsWnd = dlg.Pages()[1].window->Hwnd();
-  OnUiThread([&] { TreeView_SelectItem(tree, ntfs); });
-  PostMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(pageWnd, IDC_NEXT)));
-  CHECK_MSG(WaitUntil([&] { return IsWindowVisible(resultsWnd) && !IsWindowVisible(pageWnd); }, 120000),
-            "the partition is scanned and the results page follows");
+  auto* results = static_cast<CDrDlg*>(dlg.Pages()[1].window);
+  HWND resultTree = results->Tree().Hwnd();
+  auto scan = [&](HTREEITEM partition) {
+    OnUiThread([&] { TreeView_SelectItem(tree, partition); });
+    PostMessageW(pageWnd, WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(pageWnd, IDC_NEXT)));
+    return WaitUntil([&] { return IsWindowVisible(resultsWnd) && !IsWindowVisible(pageWnd); }, 120000);
+  };
+  auto rootLabel = [&] {
+    std::wstring label;
+    OnUiThread([&] {
+      wchar_t text[64] = {};
+      TVITEMW item = {};
+      item.mask = TVIF_TEXT;
+      item.hItem = TreeView_GetRoot(resultTree);
+      item.pszText = text;
+      item.cchTextMax = 64;
+      if (TreeView_GetItem(resultTree, &item)) label = text;
+    });
+    return label;
+  };
+  // The FAT32 one first; then back to the device page without the results
+  // page's back button, so its tree is still full when the NTFS scan ends.
+  CHECK_MSG(scan(fat) && rootLabel() == letterOf(fat), "the FAT32 partition is scanned into the results page");
+  SendMessageW(main, WM_SHOW_DEVICE_PAGE, 0, 0);
+  CHECK_MSG(scan(ntfs), "the NTFS partition is scanned and the results page follows");
   AppContext* app = dlg.App();
   if (!app) return;
   CHECK_MSG(app->State().PartitionName() == letter && app->State().ImageFile() == disk,
             "the state holds the letter and its image file");
+  CHECK_MSG(rootLabel() == letter, "the results tree is the new scan's, not the one shown before");
 
-  // Recover everything found into a fresh folder. The results page still
-  // held the search test's scan of S: when the device page was shown
-  // directly: it must show this scan's items, not those.
-  auto* results = static_cast<CDrDlg*>(dlg.Pages()[1].window);
-  HWND resultTree = results->Tree().Hwnd();
-  std::wstring rootLabel;
-  OnUiThread([&] {
-    wchar_t text[64] = {};
-    TVITEMW item = {};
-    item.mask = TVIF_TEXT;
-    item.hItem = TreeView_GetRoot(resultTree);
-    item.pszText = text;
-    item.cchTextMax = 64;
-    if (TreeView_GetItem(resultTree, &item)) rootLabel = text;
-  });
-  CHECK_MSG(rootLabel == letter, "the results tree is the new scan's, not the one shown before");
+  // Recover everything found into a fresh folder.
   // Every folder checked (state image 3), as clicks on their boxes leave them.
   OnUiThread([&] {
     std::vector<HTREEITEM> stack{TreeView_GetRoot(resultTree)};
