@@ -3,7 +3,6 @@
 // scanned in turn; a file of the NTFS one is recovered through the results
 // page and its bytes match the fixture's manifest.
 #include <windows.h>
-#include <bcrypt.h>
 #include <commctrl.h>
 
 #include <cstdio>
@@ -24,38 +23,12 @@
 namespace guitest {
 namespace {
 
-std::string Sha256Hex(const std::string& bytes) {
-  BCRYPT_ALG_HANDLE alg = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  unsigned char digest[32] = {};
-  bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
-            BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
-            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                           static_cast<ULONG>(bytes.size()), 0) == 0 &&
-            BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-  if (hash) BCryptDestroyHash(hash);
-  if (alg) BCryptCloseAlgorithmProvider(alg, 0);
-  if (!ok) return std::string();
-  std::string hex;
-  char two[3];
-  for (unsigned char b : digest) {
-    std::snprintf(two, sizeof two, "%02x", b);
-    hex += two;
-  }
-  return hex;
-}
-
 // For the log: the C library prints no wide text beyond ASCII.
 std::string Utf8(const std::wstring& text) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
   if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The sha256 column of the manifest's line for `entry`.

@@ -1,6 +1,7 @@
 #include "tests/app/gui/GuiHarness.h"
 
 #include <shellapi.h>
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <iterator>
@@ -265,6 +266,38 @@ HWND FindPicker() {
       },
       reinterpret_cast<LPARAM>(&s));
   return s.found;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return std::string();
+  std::string out;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(f);
+  return out;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE alg = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  unsigned char digest[32] = {};
+  bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+            BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                           static_cast<ULONG>(bytes.size()), 0) == 0 &&
+            BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+  if (hash) BCryptDestroyHash(hash);
+  if (alg) BCryptCloseAlgorithmProvider(alg, 0);
+  if (!ok) return std::string();
+  std::string hex;
+  char two[3];
+  for (unsigned char b : digest) {
+    std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  return hex;
 }
 
 }  // namespace guitest

@@ -50,6 +50,11 @@ std::wstring ImageFromEnvironment();
 // Maps the FAT image to R: and the NTFS one beside it to N: (and
 // restorix_gui_search.img beside it to S:).
 bool MapTestImage(const std::wstring& image);
+
+// A file's whole contents ("" when it cannot be read), and the lowercase
+// hex SHA-256 of some bytes ("" when the system cannot hash).
+std::string ReadFileBytes(const std::wstring& path);
+std::string Sha256Hex(const std::string& bytes);
 int KernelItemCount();
 DWORD RunSelf(const wchar_t* arguments);
 

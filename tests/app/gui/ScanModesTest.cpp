@@ -5,7 +5,6 @@
 // brings the deleted-file mode back.
 #include <windows.h>
 
-#include <bcrypt.h>
 #include <commctrl.h>
 
 #include <chrono>
@@ -58,38 +57,6 @@ std::wstring WindowsPath(std::wstring unixPath) {
   for (wchar_t& c : unixPath)
     if (c == L'/') c = L'\\';
   return L"Z:" + unixPath;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return std::string();
-  std::string out;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-  CloseHandle(f);
-  return out;
-}
-
-std::string Sha256Hex(const std::string& bytes) {
-  BCRYPT_ALG_HANDLE alg = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  unsigned char digest[32] = {};
-  bool ok = BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
-            BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
-            BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                           static_cast<ULONG>(bytes.size()), 0) == 0 &&
-            BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-  if (hash) BCryptDestroyHash(hash);
-  if (alg) BCryptCloseAlgorithmProvider(alg, 0);
-  if (!ok) return std::string();
-  std::string hex;
-  char two[3];
-  for (unsigned char b : digest) {
-    std::snprintf(two, sizeof two, "%02x", b);
-    hex += two;
-  }
-  return hex;
 }
 
 // The tab-separated rows of a fixture's manifest, comments left out.
