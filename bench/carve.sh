@@ -68,7 +68,7 @@ PY
 fi
 
 driver="$cache/carve_scan"
-g++ -std=c++20 -O2 -I"$root" bench/carve_scan.cpp "$build/kernel/libkestrel_core.a" -lpthread -o "$driver"
+g++ -std=c++20 -O2 -I"$root" bench/carve_scan.cpp "$build/kernel/libkestrel_core.a" -lpthread -lz -o "$driver"
 cat "$img" > /dev/null  # warm the page cache
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

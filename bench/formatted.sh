@@ -20,7 +20,7 @@ for tool in mkntfs ntfs-3g mkfs.fat mcopy fls photorec python3 g++; do
 done
 lib=$root/build/kernel/libkestrel_core.a
 [ -f "$lib" ] || { echo "build kestrel_core first" >&2; exit 2; }
-g++ -O2 -std=c++20 -I"$root" -DKESTREL_BUILDING bench/formatted_bench.cpp "$lib" -lpthread \
+g++ -O2 -std=c++20 -I"$root" -DKESTREL_BUILDING bench/formatted_bench.cpp "$lib" -lpthread -lz \
   -o "$cache/formatted_bench"
 
 make_tree() {  # DIR COUNT

@@ -3,7 +3,7 @@
 # NTFS sample, recovers every one of them into ./RecoveryData, then lists
 # what it wrote.
 # Works from a clean clone on Debian; run as root so missing build tools
-# (cmake, g++, make, the CLI11 and nlohmann-json headers) can be installed with apt-get. The build folder is
+# (cmake, g++, make, the CLI11, nlohmann-json and zlib headers) can be installed with apt-get. The build folder is
 # build/ in the clone unless KESTREL_BUILD_DIR names another.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +16,7 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 command -v gzip >/dev/null 2>&1 || missing+=(gzip)
 [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
 [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+[ -f /usr/include/zlib.h ] || missing+=(zlib1g-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

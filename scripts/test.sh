@@ -11,7 +11,7 @@ packages=(cmake g++ make googletest libgtest-dev python3 g++-mingw-w64-x86-64-po
           wine wine64 xvfb xauth dosfstools mtools ntfs-3g fdisk sleuthkit
           fonts-wqy-microhei imagemagick python3-pil libcli11-dev
           nlohmann-json3-dev exfatprogs exfat-fuse fuse3 e2fsprogs help2man
-          testdisk ffmpeg python3-xlwt)
+          testdisk ffmpeg python3-xlwt zlib1g-dev libz-mingw-w64-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -2,8 +2,8 @@
 // sizes are known, then the end of central directory record is searched
 // for; it must name a central directory that ends where it begins and
 // whose entries point at local headers. Names in the directory tell
-// DOCX/XLSX/PPTX (with [Content_Types].xml) from other archives. Stored
-// entries (pictures and media in Office files, for one) must match their
+// DOCX/XLSX/PPTX (with [Content_Types].xml) from other archives. Every
+// stored or deflated entry that is not encrypted must give its size and
 // CRC-32: other data in the middle of an archive shows nowhere else.
 #include <algorithm>
 #include <cstring>
@@ -11,6 +11,7 @@
 
 #include "kernel/carve/Crc32.h"
 #include "kernel/carve/Formats.h"
+#include "kernel/carve/Inflate.h"
 
 namespace kestrel::carve {
 
@@ -73,12 +74,18 @@ bool ReadEnd(Stream& s, uint64_t at, Directory& d) {
   return d.offset + d.size == at;
 }
 
-// Whether the stored entry whose local header is at `local` holds `size`
-// bytes with CRC-32 `crc`.
-bool StoredDataMatches(Stream& s, uint64_t local, uint64_t size, uint32_t crc) {
-  ByteView h = s.View(local, 30);
-  if (h.size() != 30) return false;
-  uint64_t pos = local + 30 + h.u16(26) + h.u16(28);
+// The sizes and check of one directory entry.
+struct Entry {
+  uint64_t local = 0;
+  uint16_t flags = 0;
+  uint16_t method = 0;
+  uint32_t crc = 0;
+  uint64_t packed = 0;
+  uint64_t size = 0;
+};
+
+// Whether the stored data at `pos` holds `size` bytes with CRC-32 `crc`.
+bool StoredDataMatches(Stream& s, uint64_t pos, uint64_t size, uint32_t crc) {
   uint32_t sum = 0;
   while (size > 0) {
     size_t got = 0;
@@ -89,6 +96,20 @@ bool StoredDataMatches(Stream& s, uint64_t local, uint64_t size, uint32_t crc) {
     size -= got;
   }
   return sum == crc;
+}
+
+// Whether the entry's data (its local header at e.local) is what the
+// directory says. Entries it cannot check (encrypted, other methods,
+// ZIP64 sizes) pass.
+bool EntryDataMatches(Stream& s, const Entry& e) {
+  constexpr uint16_t kEncrypted = 1;
+  if ((e.flags & kEncrypted) || e.packed == 0xFFFFFFFFu || e.size == 0xFFFFFFFFu) return true;
+  if (e.method != 0 && e.method != 8) return true;
+  ByteView h = s.View(e.local, 30);
+  if (h.size() != 30) return false;
+  const uint64_t pos = e.local + 30 + h.u16(26) + h.u16(28);
+  if (e.method == 0) return e.packed == e.size && StoredDataMatches(s, pos, e.size, e.crc);
+  return CheckDeflated(s, pos, e.packed, e.size, e.crc) == InflateCheck::Matches;
 }
 
 }  // namespace
@@ -153,20 +174,21 @@ bool ParseZip(Stream& s, Find& find) {
     // cache `c` points into.
     const uint16_t nl = c.u16(28);
     const uint64_t entryBytes = 46ull + nl + c.u16(30) + c.u16(32);
-    const uint64_t local = c.u32(42);
-    const bool stored = c.u16(10) == 0;
-    const uint32_t crc = c.u32(16);
-    const uint64_t packed = c.u32(20);
+    Entry e;
+    e.local = c.u32(42);
+    e.flags = c.u16(8);
+    e.method = c.u16(10);
+    e.crc = c.u32(16);
+    e.packed = c.u32(20);
+    e.size = c.u32(24);
     ByteView name = s.View(at + 46, nl);
     std::string_view nm(reinterpret_cast<const char*>(name.data()), name.size());
     if (nm == "[Content_Types].xml") contentTypes = true;
     else if (nm == "word/document.xml") office = u"docx";
     else if (nm == "xl/workbook.xml") office = u"xlsx";
     else if (nm == "ppt/presentation.xml") office = u"pptx";
-    if (local != 0xFFFFFFFFu && !Sig(s.Get(local, 4), 3, 4)) find.damaged = true;
-    if (!find.damaged && stored && local != 0xFFFFFFFFu && packed != 0xFFFFFFFFu &&
-        !StoredDataMatches(s, local, packed, crc))
-      find.damaged = true;
+    if (e.local != 0xFFFFFFFFu && !Sig(s.Get(e.local, 4), 3, 4)) find.damaged = true;
+    if (!find.damaged && e.local != 0xFFFFFFFFu && !EntryDataMatches(s, e)) find.damaged = true;
     at += entryBytes;
     if (s.Stopped()) break;
   }
