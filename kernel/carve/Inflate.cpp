@@ -65,10 +65,9 @@ InflateCheck CheckDeflated(Stream& s, uint64_t offset, uint64_t packed, uint64_t
       const bool whole = consumed - z.avail_in == packed;
       return whole && produced == size && sum == crc ? InflateCheck::Matches : InflateCheck::Differs;
     }
-    if (status != Z_OK && status != Z_BUF_ERROR) return InflateCheck::Differs;
-    // Z_BUF_ERROR with input left and room for output cannot happen; with
-    // no input left the next round reads more.
-    if (status == Z_BUF_ERROR && z.avail_in != 0) return InflateCheck::Differs;
+    // Z_BUF_ERROR only asks for more input: any other stop is bad data.
+    const bool wantsInput = status == Z_BUF_ERROR && z.avail_in == 0;
+    if (status != Z_OK && !wantsInput) return InflateCheck::Differs;
   }
 }
 

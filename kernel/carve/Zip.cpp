@@ -187,8 +187,8 @@ bool ParseZip(Stream& s, Find& find) {
     else if (nm == "word/document.xml") office = u"docx";
     else if (nm == "xl/workbook.xml") office = u"xlsx";
     else if (nm == "ppt/presentation.xml") office = u"pptx";
-    if (e.local != 0xFFFFFFFFu && !Sig(s.Get(e.local, 4), 3, 4)) find.damaged = true;
-    if (!find.damaged && e.local != 0xFFFFFFFFu && !EntryDataMatches(s, e)) find.damaged = true;
+    if (e.local != 0xFFFFFFFFu && (!Sig(s.Get(e.local, 4), 3, 4) || !EntryDataMatches(s, e)))
+      find.damaged = true;
     at += entryBytes;
     if (s.Stopped()) break;
   }
